@@ -1,0 +1,57 @@
+// The operating system's file calls, behind one small interface. Paths are 8-bit texts in the
+// system's code page; '\' and '/' both separate folders (the POSIX build maps '\' to '/').
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// True when the file can be opened for reading; false for a missing file or a folder.
+bool file_exists(const std::string& path);
+
+// True when something, file or folder, is present at the path.
+bool path_exists(const std::string& path);
+
+bool is_directory(const std::string& path);
+
+// Copies a file; never replaces an existing file at `to`.
+bool copy_new_file(const std::string& from, const std::string& to);
+
+// Renames, or copies and deletes across volumes.
+bool move_file(const std::string& from, const std::string& to);
+
+bool delete_file(const std::string& path);
+
+// An open file, read and written at explicit positions with no buffering of its own, so that
+// a second handle on the same file sees every completed write at once.
+struct open_file {
+    std::intptr_t native = -1;
+
+    open_file() = default;
+    open_file(const open_file&) = delete;
+    open_file& operator=(const open_file&) = delete;
+    open_file(open_file&& other) noexcept;
+    open_file& operator=(open_file&& other) noexcept;
+    ~open_file();
+
+    bool is_open() const { return native != -1; }
+};
+
+enum class open_mode { read, read_write };
+
+// Opens an existing file (never creates one). Other handles may read and write it meanwhile.
+bool open_existing(const std::string& path, open_mode mode, open_file& file);
+
+void close_file(open_file& file);
+
+// Reads up to `size` bytes at `offset`; returns how many were read (fewer at the end of the
+// file or on an error).
+std::size_t read_at(const open_file& file, std::uint64_t offset, void* data, std::size_t size);
+
+// Writes all `size` bytes at `offset`, or returns false.
+bool write_at(const open_file& file, std::uint64_t offset, const void* data, std::size_t size);
+
+bool file_size(const open_file& file, std::uint64_t& size);
+
+// True when both handles refer to the same file on disk, whatever paths opened them.
+bool same_file(const open_file& a, const open_file& b);

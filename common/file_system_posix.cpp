@@ -1,0 +1,143 @@
+// POSIX side of the file layer. '\' is a folder separator here too, so that the same
+// command lines work on Linux and on Windows.
+#include "common/file_system.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string native_path(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+int fd_of(const open_file& file) { return static_cast<int>(file.native); }
+
+bool stat_path(const std::string& path, struct stat& info) {
+    return ::stat(native_path(path).c_str(), &info) == 0;
+}
+
+}  // namespace
+
+bool file_exists(const std::string& path) {
+    const int fd = ::open(native_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+bool path_exists(const std::string& path) {
+    struct stat info {};
+    return stat_path(path, info);
+}
+
+bool is_directory(const std::string& path) {
+    struct stat info {};
+    return stat_path(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool copy_new_file(const std::string& from, const std::string& to) {
+    open_file source;
+    if (!open_existing(from, open_mode::read, source)) return false;
+    const int target = ::open(native_path(to).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (target < 0) return false;
+    open_file output;
+    output.native = target;
+
+    static constexpr std::size_t buffer_size = 1 << 20;
+    std::string buffer(buffer_size, '\0');
+    std::uint64_t offset = 0;
+    for (;;) {
+        const ssize_t got = ::pread(fd_of(source), buffer.data(), buffer_size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (!write_at(output, offset, buffer.data(), static_cast<std::size_t>(got))) return false;
+        offset += static_cast<std::uint64_t>(got);
+    }
+}
+
+bool move_file(const std::string& from, const std::string& to) {
+    return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool delete_file(const std::string& path) {
+    return std::remove(native_path(path).c_str()) == 0;
+}
+
+open_file::open_file(open_file&& other) noexcept : native(other.native) { other.native = -1; }
+
+open_file& open_file::operator=(open_file&& other) noexcept {
+    if (this != &other) {
+        close_file(*this);
+        native = other.native;
+        other.native = -1;
+    }
+    return *this;
+}
+
+open_file::~open_file() { close_file(*this); }
+
+bool open_existing(const std::string& path, open_mode mode, open_file& file) {
+    close_file(file);
+    const int flags = (mode == open_mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    const int fd = ::open(native_path(path).c_str(), flags);
+    if (fd < 0) return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    file.native = fd;
+    return true;
+}
+
+void close_file(open_file& file) {
+    if (file.native != -1) ::close(fd_of(file));
+    file.native = -1;
+}
+
+std::size_t read_at(const open_file& file, std::uint64_t offset, void* data, std::size_t size) {
+    std::size_t done = 0;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (done < size) {
+        const ssize_t got = ::pread(fd_of(file), bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+bool write_at(const open_file& file, std::uint64_t offset, const void* data, std::size_t size) {
+    std::size_t done = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (done < size) {
+        const ssize_t put = ::pwrite(fd_of(file), bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool file_size(const open_file& file, std::uint64_t& size) {
+    struct stat info {};
+    if (::fstat(fd_of(file), &info) != 0) return false;
+    size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool same_file(const open_file& a, const open_file& b) {
+    struct stat first {}, second {};
+    return ::fstat(fd_of(a), &first) == 0 && ::fstat(fd_of(b), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}

@@ -1,0 +1,117 @@
+// Windows side of the file layer: the ANSI file calls of the kernel.
+#include "common/file_system.h"
+
+#include <windows.h>
+
+namespace {
+
+HANDLE handle_of(const open_file& file) { return reinterpret_cast<HANDLE>(file.native); }
+
+constexpr DWORD shared_access = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+OVERLAPPED position(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+// ReadFile and WriteFile take 32-bit counts; stay well below that.
+constexpr std::size_t largest_transfer = std::size_t{1} << 30;
+
+}  // namespace
+
+bool file_exists(const std::string& path) {
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, shared_access, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(handle);
+    return true;
+}
+
+bool path_exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool is_directory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool copy_new_file(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
+}
+
+bool move_file(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool delete_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+open_file::open_file(open_file&& other) noexcept : native(other.native) { other.native = -1; }
+
+open_file& open_file::operator=(open_file&& other) noexcept {
+    if (this != &other) {
+        close_file(*this);
+        native = other.native;
+        other.native = -1;
+    }
+    return *this;
+}
+
+open_file::~open_file() { close_file(*this); }
+
+bool open_existing(const std::string& path, open_mode mode, open_file& file) {
+    close_file(file);
+    const DWORD access = mode == open_mode::read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const HANDLE handle = CreateFileA(path.c_str(), access, shared_access, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    file.native = reinterpret_cast<std::intptr_t>(handle);
+    return true;
+}
+
+void close_file(open_file& file) {
+    if (file.native != -1) CloseHandle(handle_of(file));
+    file.native = -1;
+}
+
+std::size_t read_at(const open_file& file, std::uint64_t offset, void* data, std::size_t size) {
+    std::size_t done = 0;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (done < size) {
+        OVERLAPPED at = position(offset + done);
+        const DWORD wanted = static_cast<DWORD>(size - done < largest_transfer ? size - done : largest_transfer);
+        DWORD got = 0;
+        if (!ReadFile(handle_of(file), bytes + done, wanted, &got, &at) || got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+bool write_at(const open_file& file, std::uint64_t offset, const void* data, std::size_t size) {
+    std::size_t done = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (done < size) {
+        OVERLAPPED at = position(offset + done);
+        const DWORD wanted = static_cast<DWORD>(size - done < largest_transfer ? size - done : largest_transfer);
+        DWORD put = 0;
+        if (!WriteFile(handle_of(file), bytes + done, wanted, &put, &at) || put == 0) return false;
+        done += put;
+    }
+    return true;
+}
+
+bool file_size(const open_file& file, std::uint64_t& size) {
+    LARGE_INTEGER value{};
+    if (!GetFileSizeEx(handle_of(file), &value)) return false;
+    size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+bool same_file(const open_file& a, const open_file& b) {
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return GetFileInformationByHandle(handle_of(a), &first) && GetFileInformationByHandle(handle_of(b), &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
