@@ -1,0 +1,14 @@
+#include "orvstart/instance_guard.h"
+
+#include "common/path_text.h"
+
+std::string instance_name(const std::string& exe_name) { return "$$s$$" + to_lower(exe_name); }
+
+instance_guard::instance_guard(const std::string& exe_name) {
+    handle = CreateSemaphoreA(nullptr, 0, 1, instance_name(exe_name).c_str());
+    already_running = GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+instance_guard::~instance_guard() {
+    if (handle) CloseHandle(handle);
+}
