@@ -1,0 +1,81 @@
+#include "common/file_system.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_files.h"
+
+TEST(file_system, file_exists_counts_readable_files_but_not_folders) {
+    temp_folder folder;
+    write_file(folder / "a.qmw", std::string("x"));
+    make_folder(folder / "sub.qmw");
+    EXPECT_TRUE(file_exists(folder / "a.qmw"));
+    EXPECT_FALSE(file_exists(folder / "missing.qmw"));
+    EXPECT_FALSE(file_exists(folder / "sub.qmw"));
+    EXPECT_TRUE(is_directory(folder / "sub.qmw"));
+    EXPECT_FALSE(is_directory(folder / "a.qmw"));
+    EXPECT_TRUE(path_exists(folder / "sub.qmw"));
+}
+
+TEST(file_system, backslashes_separate_folders_on_every_platform) {
+    temp_folder folder;
+    make_folder(folder / "maps");
+    write_file(folder / "maps/Level.qmw", std::string("abc"));
+    const std::string windows_style = folder.path + "\\maps\\Level.qmw";
+    EXPECT_TRUE(file_exists(windows_style));
+    EXPECT_TRUE(is_directory(folder.path + "\\maps\\"));
+    open_file file;
+    ASSERT_TRUE(open_existing(windows_style, open_mode::read, file));
+    std::uint64_t size = 0;
+    ASSERT_TRUE(file_size(file, size));
+    EXPECT_EQ(size, 3u);
+}
+
+TEST(file_system, copy_new_file_never_replaces_an_existing_file) {
+    temp_folder folder;
+    write_file(folder / "from", std::string("new content"));
+    write_file(folder / "to", std::string("old"));
+    EXPECT_FALSE(copy_new_file(folder / "from", folder / "to"));
+    EXPECT_EQ(read_file(folder / "to"), bytes({'o', 'l', 'd'}));
+    EXPECT_TRUE(copy_new_file(folder / "from", folder / "copy"));
+    EXPECT_EQ(read_file(folder / "copy"), read_file(folder / "from"));
+    EXPECT_FALSE(copy_new_file(folder / "missing", folder / "copy2"));
+    EXPECT_FALSE(exists(folder / "copy2"));
+}
+
+TEST(file_system, positional_reads_and_writes_are_seen_by_a_second_handle_at_once) {
+    temp_folder folder;
+    write_file(folder / "f", std::string("0123456789"));
+    open_file writer, reader;
+    ASSERT_TRUE(open_existing(folder / "f", open_mode::read_write, writer));
+    ASSERT_TRUE(open_existing(folder / "f", open_mode::read, reader));
+    EXPECT_TRUE(same_file(writer, reader));
+    ASSERT_TRUE(write_at(writer, 3, "abc", 3));
+    char got[16] = {};
+    EXPECT_EQ(read_at(reader, 0, got, sizeof got), 10u);  // short at the end of the file
+    EXPECT_EQ(std::string(got, 10), "012abc6789");
+    EXPECT_EQ(read_at(reader, 20, got, 4), 0u);
+
+    write_file(folder / "g", std::string("0123456789"));
+    open_file other;
+    ASSERT_TRUE(open_existing(folder / "g", open_mode::read, other));
+    EXPECT_FALSE(same_file(writer, other));
+}
+
+TEST(file_system, open_existing_never_creates_and_refuses_folders) {
+    temp_folder folder;
+    open_file file;
+    EXPECT_FALSE(open_existing(folder / "none", open_mode::read_write, file));
+    EXPECT_FALSE(exists(folder / "none"));
+    EXPECT_FALSE(open_existing(folder.path, open_mode::read, file));
+    EXPECT_FALSE(file.is_open());
+}
+
+TEST(file_system, move_and_delete) {
+    temp_folder folder;
+    write_file(folder / "a", std::string("a"));
+    EXPECT_TRUE(move_file(folder / "a", folder / "b"));
+    EXPECT_FALSE(exists(folder / "a"));
+    EXPECT_TRUE(exists(folder / "b"));
+    EXPECT_TRUE(delete_file(folder / "b"));
+    EXPECT_FALSE(delete_file(folder / "b"));
+}

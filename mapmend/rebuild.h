@@ -1,0 +1,29 @@
+// Rebuilding a map data file from its patch file, beside the patch file.
+#pragma once
+
+#include <string>
+
+// 0 for success; every other value is a failure. 1 to 3 keep the meanings that callers know.
+enum rebuild_result : int {
+    rebuilt = 0,
+    not_a_patch = 1,         // the copy does not begin with the magic
+    output_unavailable = 2,  // a file is already at the map file path, or the copy cannot be made or opened
+    source_missing = 3,      // a source is missing and has no sibling patch file
+    damaged_patch = 4,       // the table runs past the file's end, or a chunk lies outside it
+    unsafe_source = 5,       // a source name could reach outside its folder
+    source_unreadable = 6,   // a source exists but cannot be opened
+    source_too_short = 7,    // a source ends before the range an entry reads
+    output_failed = 8,       // reading or writing the map file failed
+    nesting_too_deep = 9,    // too long a chain of sources rebuilt from their own patch files
+    out_of_memory = 10,
+};
+
+// `strip_extension` of the patch path with ".qmw": the rebuilt file lies beside its patch.
+std::string map_file_path(const std::string& patch_path);
+
+// The patch path up to its last separator; "." for a bare file name.
+std::string patch_folder(const std::string& patch_path);
+
+// Copies the patch file to its map file path and turns the copy into the map data file.
+// `maps_path` is the stock maps folder, ending in a separator.
+int rebuild_map_file(std::string patch_path, std::string maps_path);

@@ -1,0 +1,32 @@
+#include "mapmend/run_sequence.h"
+
+#include "common/file_system.h"
+#include "common/unique_path.h"
+#include "mapmend/file_md5.h"
+#include "mapmend/rebuild.h"
+#include "mapmend/stock_check.h"
+
+result_code run_jobs(const run_settings& settings) {
+    if (settings.maps_path.empty()) return result_code::maps_path_missing;
+
+    if (settings.check_stock) {
+        if (settings.patch_path.empty() && (!settings.expected_digest.empty() || settings.delete_patch))
+            return result_code::patch_path_missing;
+        if (!check_stock(settings.maps_path)) return result_code::stock_check_failed;
+        if (settings.patch_path.empty()) return result_code::all_ok;
+    }
+    // Without a patch there is nothing to rebuild, and nothing may be written.
+    if (settings.patch_path.empty()) return result_code::patch_path_missing;
+
+    const std::string output_path = map_file_path(settings.patch_path);
+    // A failed move shows as a failed rebuild: the rebuild never replaces a file.
+    if (file_exists(output_path)) move_file(output_path, unique_path(output_path + ".old"));
+
+    if (rebuild_map_file(settings.patch_path, settings.maps_path) != rebuilt) return result_code::rebuild_failed;
+
+    if (!settings.expected_digest.empty() && file_md5(output_path) != settings.expected_digest)
+        return result_code::rebuilt_check_failed;
+
+    if (settings.delete_patch && !delete_file(settings.patch_path)) return result_code::delete_failed;
+    return result_code::all_ok;
+}

@@ -1,0 +1,92 @@
+#include "tests/support/run_program.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// Quotes one argument the way the C runtime splits a command line again.
+std::string quoted(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) return argument;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+        } else if (c == '"') {
+            out.append(backslashes * 2 + 1, '\\');
+            out += '"';
+            backslashes = 0;
+            continue;
+        } else {
+            backslashes = 0;
+        }
+        out += c;
+    }
+    out.append(backslashes, '\\');
+    return out + "\"";
+}
+
+// A Unix path handed over by the build reaches Windows through Wine's Z: drive.
+std::string windows_path(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+void drain(HANDLE pipe, std::string* sink) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink->append(buffer, got);
+}
+
+}  // namespace
+
+program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& working_folder) {
+    const std::string executable = windows_path(program);
+    std::string command_line = quoted(executable);
+    for (const std::string& argument : arguments) command_line += " " + quoted(argument);
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE out_read, out_write, err_read, err_write;
+    if (!CreatePipe(&out_read, &out_write, &inherit, 0) || !CreatePipe(&err_read, &err_write, &inherit, 0))
+        throw std::runtime_error("CreatePipe failed");
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out_write;
+    startup.hStdError = err_write;
+    PROCESS_INFORMATION process{};
+    std::string mutable_line = command_line;
+    const BOOL started = CreateProcessA(executable.c_str(), mutable_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        working_folder.empty() ? nullptr : working_folder.c_str(), &startup, &process);
+    CloseHandle(out_write);
+    CloseHandle(err_write);
+    if (!started) {
+        CloseHandle(out_read);
+        CloseHandle(err_read);
+        throw std::runtime_error("CreateProcess failed for " + executable);
+    }
+
+    program_result result;
+    std::thread err_reader(drain, err_read, &result.err);
+    drain(out_read, &result.out);
+    err_reader.join();
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    result.exit_code = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(out_read);
+    CloseHandle(err_read);
+    return result;
+}
