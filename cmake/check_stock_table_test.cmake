@@ -129,6 +129,7 @@ check(blank_line "line 13: empty line." ${blank_line})
 
 execute_process(COMMAND "${CMAKE_COMMAND}" "-DTABLE=${WORK_DIR}/absent.md5" -P "${checker}"
                 RESULT_VARIABLE result ERROR_VARIABLE err)
+string(REGEX REPLACE "[ \n]+" " " err "${err}")
 if(result EQUAL 0 OR NOT err MATCHES "absent.md5: no such file")
   message(SEND_ERROR "missing table: not refused by name: ${err}")
 endif()
