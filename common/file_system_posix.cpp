@@ -23,15 +23,27 @@ bool stat_path(const std::string& path, struct stat& info) {
     return ::stat(native_path(path).c_str(), &info) == 0;
 }
 
+// Only regular files count: a FIFO or a device could block a read forever or never end.
+// O_NONBLOCK keeps the open itself from waiting for a FIFO's writer.
+int open_regular(const std::string& path, int flags) {
+    const int fd = ::open(native_path(path).c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 }  // namespace
 
 bool file_exists(const std::string& path) {
-    const int fd = ::open(native_path(path).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open_regular(path, O_RDONLY);
     if (fd < 0) return false;
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
     ::close(fd);
-    return regular;
+    return true;
 }
 
 bool path_exists(const std::string& path) {
@@ -88,14 +100,8 @@ open_file::~open_file() { close_file(*this); }
 
 bool open_existing(const std::string& path, open_mode mode, open_file& file) {
     close_file(file);
-    const int flags = (mode == open_mode::read ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-    const int fd = ::open(native_path(path).c_str(), flags);
+    const int fd = open_regular(path, mode == open_mode::read ? O_RDONLY : O_RDWR);
     if (fd < 0) return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     file.native = fd;
     return true;
 }

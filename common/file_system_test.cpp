@@ -4,6 +4,10 @@
 
 #include "tests/support/test_files.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 TEST(file_system, file_exists_counts_readable_files_but_not_folders) {
     temp_folder folder;
     write_file(folder / "a.qmw", std::string("x"));
@@ -78,4 +82,24 @@ TEST(file_system, move_and_delete) {
     EXPECT_TRUE(exists(folder / "b"));
     EXPECT_TRUE(delete_file(folder / "b"));
     EXPECT_FALSE(delete_file(folder / "b"));
+}
+
+TEST(file_system, devices_and_pipes_are_not_files) {
+#ifdef _WIN32
+    for (const char* device : {"NUL", "CON", "\\\\.\\NUL"}) {
+        EXPECT_FALSE(file_exists(device)) << device;
+        open_file file;
+        EXPECT_FALSE(open_existing(device, open_mode::read, file)) << device;
+    }
+#else
+    EXPECT_FALSE(file_exists("/dev/null"));
+    EXPECT_FALSE(file_exists("/dev/zero"));
+    temp_folder folder;
+    ASSERT_EQ(mkfifo((folder / "pipe.qmw").c_str(), 0600), 0);
+    // Opening a FIFO for reading would wait for a writer; it must be refused at once instead.
+    EXPECT_FALSE(file_exists(folder / "pipe.qmw"));
+    open_file file;
+    EXPECT_FALSE(open_existing(folder / "pipe.qmw", open_mode::read_write, file));
+    EXPECT_FALSE(copy_new_file(folder / "pipe.qmw", folder / "copy.qmw"));
+#endif
 }

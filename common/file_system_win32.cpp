@@ -9,6 +9,18 @@ HANDLE handle_of(const open_file& file) { return reinterpret_cast<HANDLE>(file.n
 
 constexpr DWORD shared_access = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// Only files on disk count: a path such as CON or a named pipe could block a read forever.
+HANDLE open_disk_file(const std::string& path, DWORD access) {
+    const HANDLE handle =
+        CreateFileA(path.c_str(), access, shared_access, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return handle;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
 OVERLAPPED position(std::uint64_t offset) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
@@ -22,8 +34,7 @@ constexpr std::size_t largest_transfer = std::size_t{1} << 30;
 }  // namespace
 
 bool file_exists(const std::string& path) {
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, shared_access, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = open_disk_file(path, GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE) return false;
     CloseHandle(handle);
     return true;
@@ -64,8 +75,7 @@ open_file::~open_file() { close_file(*this); }
 bool open_existing(const std::string& path, open_mode mode, open_file& file) {
     close_file(file);
     const DWORD access = mode == open_mode::read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-    const HANDLE handle = CreateFileA(path.c_str(), access, shared_access, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = open_disk_file(path, access);
     if (handle == INVALID_HANDLE_VALUE) return false;
     file.native = reinterpret_cast<std::intptr_t>(handle);
     return true;
