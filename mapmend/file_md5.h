@@ -5,7 +5,7 @@
 #include <string>
 
 // Size of the one read buffer a digest uses, whatever the file's size.
-constexpr std::size_t file_md5_buffer_size = 256 * 1024;
+constexpr std::size_t file_md5_buffer_size = 1024 * 1024;
 
 // 32 lowercase hexadecimal characters, or "" when the file cannot be opened for reading
 // (missing, no access, a folder). A read error part-way ends the file there: the digest then
