@@ -46,6 +46,26 @@ TEST(file_system, copy_new_file_never_replaces_an_existing_file) {
     EXPECT_FALSE(exists(folder / "copy2"));
 }
 
+// Larger than every buffer and transfer of the copy, of an odd size, and empty: the copy is
+// byte-identical whichever way the platform moves the bytes.
+TEST(file_system, copy_new_file_copies_large_odd_sized_and_empty_files_exactly) {
+    temp_folder folder;
+    bytes content((std::size_t{3} << 20) + 17);
+    std::uint32_t x = 12345;
+    for (unsigned char& b : content) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<unsigned char>(x >> 24);
+    }
+    write_file(folder / "large", content);
+    ASSERT_TRUE(copy_new_file(folder / "large", folder / "large copy"));
+    EXPECT_TRUE(read_file(folder / "large copy") == content);
+
+    write_file(folder / "empty", bytes{});
+    ASSERT_TRUE(copy_new_file(folder / "empty", folder / "empty copy"));
+    EXPECT_TRUE(exists(folder / "empty copy"));
+    EXPECT_TRUE(read_file(folder / "empty copy").empty());
+}
+
 TEST(file_system, positional_reads_and_writes_are_seen_by_a_second_handle_at_once) {
     temp_folder folder;
     write_file(folder / "f", std::string("0123456789"));
