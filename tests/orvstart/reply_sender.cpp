@@ -2,8 +2,10 @@
 // the starter event, finds the blanking window by class name, reports what it sees and posts
 // WM_USER with each given value.
 //
-//   reply_sender <class> <value>... [--timeout-ms=<n>]
+//   reply_sender <class> <value>... [--timeout-ms=<n>] [--stale-game-signal] [--close]
 //     prints "window <report>" and "cursor=<shown|hidden>", exit 0; exit 1 on a time-out.
+//     --stale-game-signal sets the game event just before the reply, which the launcher must
+//     clear before it starts the game; --close sends WM_CLOSE after the reply.
 //   reply_sender <class> --watch-ms=<n>
 //     watches for n ms without replying and prints "starter=<signalled|quiet> window=<seen|none>".
 #include <windows.h>
@@ -62,11 +64,17 @@ int main(int argc, char** argv) {
     const std::string class_name = argv[1];
     DWORD timeout_ms = 20000;
     long watch_ms = -1;
+    bool stale_game_signal = false;
+    bool close = false;
     std::vector<LPARAM> values;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--timeout-ms=", 0) == 0) {
             timeout_ms = std::strtoul(arg.c_str() + 13, nullptr, 10);
+        } else if (arg == "--stale-game-signal") {
+            stale_game_signal = true;
+        } else if (arg == "--close") {
+            close = true;
         } else if (arg.rfind("--watch-ms=", 0) == 0) {
             watch_ms = std::strtol(arg.c_str() + 11, nullptr, 10);
         } else {
@@ -94,7 +102,16 @@ int main(int argc, char** argv) {
     const bool hidden = cursor_hidden_soon();
     std::printf("window %s\n", window_report(window).c_str());
     std::printf("cursor=%s\n", hidden ? "hidden" : "shown");
+    if (stale_game_signal) {
+        const HANDLE game_event = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Orv Game Mutex");
+        if (!game_event || !SetEvent(game_event)) {
+            std::printf("cannot set the game event\n");
+            return 1;
+        }
+        CloseHandle(game_event);
+    }
     for (const LPARAM value : values) PostMessageA(window, WM_USER, 0, value);
+    if (close) PostMessageA(window, WM_CLOSE, 0, 0);
     std::fflush(stdout);
     CloseHandle(starter);
     return 0;

@@ -193,15 +193,17 @@ scenario_second_instance() {
 }
 
 # Display token "window", and no display token at all: a hidden window with no area that
-# still takes the reply (the second of two), and the game gets "-display window".
+# still takes the reply (the second of two), and the game gets "-display window". In the
+# second run the window is closed from outside right after the reply, before the tear-down.
 scenario_window_token() {
     local bin="$work/bin"
     install "$bin" win.exe 200
-    local text
+    local text close=""
     for text in "$(win_path "$bin")\\win.exe game.exe window" "$(win_path "$bin")\\win.exe game.exe"; do
         rm -f "$bin/game.exe.txt" "$bin/game.exe.signalled"
-        echo "-- $text"
-        start_sender "$work/sender.out" win 7 9 || return
+        echo "-- $text $close"
+        start_sender "$work/sender.out" win 7 9 $close || return
+        close=--close
         launch "$work/run" "$bin" "$bin/win.exe" "$text"
         local duration
         duration=$(finish "$work/run" 20000)
@@ -300,11 +302,13 @@ scenario_bad_command_line() {
 }
 
 # Neither reply nor game signal: exit 0 after about 62 s. At the same time, a game that
-# cannot be started, with a reply: exit 0 after about 32 s.
+# cannot be started, with a reply: exit 0 after about 32 s. Its reply sender sets the game
+# event just before the reply; the launcher clears that stale signal before it starts the
+# game, so the second wait lasts its full time.
 scenario_slow() {
     install "$work/quiet" quiet.exe
     install "$work/nogame" nogame.exe
-    start_sender "$work/nogame_sender.out" nogame 1 || return
+    start_sender "$work/nogame_sender.out" nogame 1 --stale-game-signal || return
     launch "$work/quiet" "$work/quiet" "$work/quiet/quiet.exe" \
         "$(win_path "$work/quiet")\\quiet.exe game.exe $display1"
     launch "$work/nogame" "$work/nogame" "$work/nogame/nogame.exe" \
