@@ -3,6 +3,7 @@
 //
 // usage: md5_bench <size in MiB> [folder]   generates a file there, measures it, deletes it
 //        md5_bench --file <path>            measures an existing file
+//        md5_bench --digest <path>          prints file_md5 of the file once, for timing from outside
 #include "common/file_system.h"
 #include "mapmend/file_md5.h"
 #include "mapmend/md5.h"
@@ -78,6 +79,11 @@ void print_rate(const char* what, std::uint64_t bytes, double seconds, const std
 int main(int argc, char** argv) {
     std::string path;
     bool generated = false;
+    if (argc == 3 && std::string(argv[1]) == "--digest") {
+        const std::string digest = file_md5(argv[2]);
+        std::printf("%s\n", digest.c_str());
+        return digest.empty() ? 1 : 0;
+    }
     if (argc == 3 && std::string(argv[1]) == "--file") {
         path = argv[2];
     } else if (argc == 2 || argc == 3) {
@@ -91,7 +97,9 @@ int main(int argc, char** argv) {
         }
         generated = true;
     } else {
-        std::fprintf(stderr, "usage: md5_bench <size in MiB> [folder]\n       md5_bench --file <path>\n");
+        std::fprintf(stderr,
+                     "usage: md5_bench <size in MiB> [folder]\n       md5_bench --file <path>\n"
+                     "       md5_bench --digest <path>\n");
         return 2;
     }
 

@@ -1,0 +1,63 @@
+# Timing helpers for the benchmark scripts (sourced, not run).
+#
+# Every figure is taken warm: one untimed run first brings the files into the page cache and
+# the programs into memory, then BENCH_RUNS timed runs (default 5) follow and the median
+# counts. Before every run, timed or not, BENCH_PREPARE (a shell command, may be empty) runs
+# untimed: it removes a previous run's output and syncs, so that no run pays for writing
+# back the previous one's dirty pages.
+
+BENCH_RUNS=${BENCH_RUNS:-5}
+BENCH_PREPARE=${BENCH_PREPARE:-}
+
+# measure <command...>: sets measured_seconds (median wall time, seconds) and measured_kib
+# (largest peak resident set over the timed runs, KiB). Output of the command is dropped;
+# a failing run stops the benchmark.
+measure() {
+  local times=() peak=0 i start end kib report
+  report=$(mktemp)
+  for ((i = 0; i <= BENCH_RUNS; i++)); do
+    [ -z "$BENCH_PREPARE" ] || eval "$BENCH_PREPARE"
+    start=$(date +%s%N)
+    if ! /usr/bin/time -f '%M' -o "$report" "$@" >/dev/null 2>&1; then
+      echo "benchmark: this command failed: $*" >&2
+      rm -f "$report"
+      return 1
+    fi
+    end=$(date +%s%N)
+    [ "$i" -gt 0 ] || continue  # the warm-up run
+    times+=($((end - start)))
+    kib=$(tail -n 1 "$report")
+    [ "$kib" -le "$peak" ] || peak=$kib
+  done
+  rm -f "$report"
+  measured_seconds=$(printf '%s\n' "${times[@]}" | sort -n |
+    awk '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.3f", m / 1e9 }')
+  measured_kib=$peak
+}
+
+# ratio <a> <b>: a / b with three decimals.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+
+# mb_per_s <bytes> <seconds>
+mb_per_s() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
+
+# mib <KiB>
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+# The table every section prints: one row per program, the baseline's ratio 1.000.
+table_head() {
+  printf '  %-30s %9s %9s %9s %8s  %s\n' program "median s" "MB/s" "peak MiB" ratio "target"
+}
+
+# table_row <label> <seconds> <bytes processed> <peak KiB> <ratio> [target and verdict]
+table_row() {
+  printf '  %-30s %9s %9s %9s %8s  %s\n' "$1" "$2" "$(mb_per_s "$3" "$2")" "$(mib "$4")" "$5" "${6:-}"
+}
+
+# verdict <value> <le|ge> <limit>: "ok" or "MISSED", for the target column.
+verdict() {
+  awk -v v="$1" -v op="$2" -v l="$3" 'BEGIN { ok = op == "le" ? v <= l : v >= l; print ok ? "ok" : "MISSED" }'
+}
+
+# wine_path <path>: the path as a Windows program under Wine names it (drive Z: is /).
+wine_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
