@@ -149,7 +149,7 @@ scenario_handshake() {
     duration=$(finish "$work/run" 15000)
     expect_eq "exit status" "$(cat "$work/run.exit")" 0
     expect_between "end after the game's signal (ms)" $(($(cat "$work/run.end") - signalled)) \
-        1800 3500
+        1800 4500
     expect_eq "game command line" "$(game_line "$bin" 1)" \
         "\"$(win_path "$bin")\\game.exe\" -display $display1 \"two words\" \"tab${tab}here\" say\"hi last"
     expect_eq "game folder" "$(game_line "$bin" 2)" "$(win_path "$cwd")"
