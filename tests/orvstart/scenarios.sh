@@ -129,9 +129,10 @@ tab=$'\t'
 
 # Reply, then game signal: the game gets every argument, separator-holding ones quoted, and
 # the launcher ends about 2 s after the signal. Also the full-screen window over the one Xvfb
-# monitor, with the cursor hidden.
+# monitor, with the cursor hidden. The launcher's folder holds a space, so its own path comes
+# quoted and so does the game's.
 scenario_handshake() {
-    local bin="$work/bin" cwd="$work/cwd"
+    local bin="$work/game folder" cwd="$work/cwd"
     install "$bin" orvstart.exe 1000
     start_sender "$work/sender.out" orvstart 0 || return
     launch "$work/run" "$cwd" "$bin/orvstart.exe" \
