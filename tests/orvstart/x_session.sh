@@ -76,15 +76,24 @@ down() {
     rm -f "$env_file"
 }
 
+# Takes a half-started session down again, and shows the server's own account of it.
+abandon() {
+    [ -n "${starting_pid:-}" ] || return 0
+    kill "$starting_pid" 2>/dev/null
+    rm -f "$env_file"
+    tail -n 20 "$state/$kind.log" >&2 2>/dev/null
+}
+
 up() {
     down
     local display pid prefix number_file="$state/$kind.display"
     rm -f "$number_file"
+    trap abandon EXIT
     case $kind in
     xvfb)
         Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset \
             9>"$number_file" >"$state/xvfb.log" 2>&1 </dev/null &
-        pid=$!
+        pid=$! starting_pid=$!
         display=":$(read_display_number "$number_file" "$pid")"
         wait_for_x "$display" "$pid"
         ;;
@@ -94,7 +103,7 @@ up() {
         Xorg -displayfd 9 -config "$state/xorg.conf" -configdir "$state/xorg.conf.d" \
             -logfile "$state/xorg.log" -nolisten tcp -noreset \
             9>"$number_file" >"$state/xorg.out" 2>&1 </dev/null &
-        pid=$!
+        pid=$! starting_pid=$!
         display=":$(read_display_number "$number_file" "$pid")"
         wait_for_x "$display" "$pid"
         xrandr -d "$display" --addmode DUMMY1 800x600
@@ -130,6 +139,7 @@ ENV
     # No window manager runs here; without this Wine waits 2 s for one whenever a
     # full-screen window goes away.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    starting_pid=""
     echo "$kind session up on $display, Wine prefix $prefix"
 }
 
