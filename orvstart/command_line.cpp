@@ -22,8 +22,6 @@ void trim(std::string& text) {
 
 }  // namespace
 
-bool is_token_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 std::optional<std::string> next_token(std::string& rest) {
     trim(rest);
     if (rest.empty()) return std::string();
@@ -96,6 +94,8 @@ std::string join_arguments(const std::vector<std::string>& tokens) {
     }
     return joined;
 }
+
+std::string instance_name(const std::string& exe_name) { return "$$s$$" + to_lower(exe_name); }
 
 std::string stem(const std::string& exe_name) { return strip_extension(exe_name); }
 

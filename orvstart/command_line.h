@@ -12,9 +12,6 @@ struct command_line {
     std::vector<std::string> tokens; // every token in order, empty ones included
 };
 
-// Space, tab, line feed and carriage return; no other character separates tokens.
-bool is_token_separator(char c);
-
 // Takes the first token off `rest`, together with everything before it. Empty when `rest` holds
 // only separators. No value when a quoted token lacks its closing quote.
 std::optional<std::string> next_token(std::string& rest);
@@ -29,6 +26,10 @@ bool read_launcher_command_line(const std::string& text, command_line& result,
 
 // The game's parameters: tokens 1 to the last, those holding a separator wrapped in quotes.
 std::string join_arguments(const std::vector<std::string>& tokens);
+
+// The single-instance name: "$$s$$" followed by the launcher's file name with only A-Z
+// lower-cased, so that copies differing in letter case meet the same name.
+std::string instance_name(const std::string& exe_name);
 
 // The launcher's file name without its extension: the window class name and title.
 std::string stem(const std::string& exe_name);

@@ -123,6 +123,12 @@ TEST(join_arguments, quotes_only_tokens_holding_a_separator) {
     EXPECT_EQ(join_arguments({}), "");
 }
 
+TEST(instance_name, lower_cases_only_ascii_capitals) {
+    EXPECT_EQ(instance_name("OrvStart.EXE"), "$$s$$orvstart.exe");
+    // Bytes above 127 stay as they are, whatever the code page.
+    EXPECT_EQ(instance_name("\xC4\xC9Z-1.exe"), "$$s$$\xC4\xC9z-1.exe");
+}
+
 TEST(stem, drops_only_the_last_extension) {
     EXPECT_EQ(stem("orvstart.exe"), "orvstart");
     EXPECT_EQ(stem("orv.start.exe"), "orv.start");

@@ -15,6 +15,3 @@ struct instance_guard {
     instance_guard(const instance_guard&) = delete;
     instance_guard& operator=(const instance_guard&) = delete;
 };
-
-// "$$s$$" followed by the lower-cased launcher file name.
-std::string instance_name(const std::string& exe_name);

@@ -1,8 +1,6 @@
 #include "orvstart/instance_guard.h"
 
-#include "common/path_text.h"
-
-std::string instance_name(const std::string& exe_name) { return "$$s$$" + to_lower(exe_name); }
+#include "orvstart/command_line.h"
 
 instance_guard::instance_guard(const std::string& exe_name) {
     handle = CreateSemaphoreA(nullptr, 0, 1, instance_name(exe_name).c_str());
