@@ -57,6 +57,8 @@ int run_launcher(const std::string& command_line_text) {
 
     const std::string window_name = stem(line.exe_name);
     blanking_window blanking(display, full_screen, window_name, window_name);
+    // Without its thread the run cannot go on; the guards above still write the stored mode
+    // back and close the events and the semaphore on the way out.
     if (!window_thread_started(blanking)) return exit_no_window_thread;
 
     SetEvent(starter_event.handle);
