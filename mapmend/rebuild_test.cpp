@@ -287,3 +287,62 @@ TEST_F(rebuild_fixture, a_chain_too_deep_fails_cleanly) {
     write_file(mod("C" + std::to_string(length) + ".qmw"), base);
     EXPECT_EQ(rebuild_map_file(mod("C0.qmp"), maps_path), nesting_too_deep);
 }
+
+namespace {
+
+struct windowed_entry {
+    std::uint32_t chunk, size, from;
+    bool from_output;  // the source is the file being rebuilt, else Alpha.qmw in the maps folder
+};
+
+// Applies one patch of seeded bytes whose entries are `entries`, in that order (the order the
+// rebuild sorts them into), a whole chunk at a time: the result windows must reproduce.
+void expect_windowed_rebuild(const std::string& maps_path, const bytes& alpha,
+                             const std::vector<windowed_entry>& entries, std::size_t size, const std::string& what) {
+    temp_folder scratch;
+    bytes patch = seeded_random{31}.fill(size);
+    put_u32(patch, 0, map_layout::magic);
+    put_u32(patch, 24, static_cast<std::uint32_t>(entries.size()));
+    std::vector<std::size_t> all;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const windowed_entry& e = entries[i];
+        set_entry(patch, i, e.chunk, e.size, "w" + std::to_string(i));
+        set_source_reference(patch, i, static_cast<std::int32_t>(e.from), e.from_output ? "Self.qmw" : "Alpha.qmw",
+                             e.from_output ? 1 : 0);
+        all.push_back(i);
+    }
+    write_file(scratch / "Self.qmp", patch);
+
+    bytes expected = zeroed_references(patch, all);
+    for (const windowed_entry& e : entries) {
+        const bytes before = expected;
+        const bytes& source = e.from_output ? before : alpha;
+        for (std::uint32_t j = 0; j < e.size; ++j)
+            expected[e.chunk + j] = static_cast<unsigned char>(before[e.chunk + j] + source[e.from + j]);
+    }
+    ASSERT_EQ(rebuild_map_file(scratch / "Self.qmp", maps_path), rebuilt) << what;
+    EXPECT_TRUE(read_file(scratch / "Self.qmw") == expected) << what;
+}
+
+}  // namespace
+
+// Chunk sizes on either side of one and several windows, at offsets that are not multiples of
+// anything, from a stock source and from the output itself with the source range a window, a
+// byte or a window and a byte away from the chunk on either side.
+TEST_F(rebuild_fixture, chunks_at_window_boundaries_rebuild_exactly) {
+    const std::uint32_t w = static_cast<std::uint32_t>(rebuild_window_size);
+    const std::size_t size = 8 * std::size_t{w};
+    const bytes alpha = stock("Alpha.qmw", 30, 4 * std::size_t{w});
+
+    for (const std::uint32_t length : {w - 1, w, w + 1, 2 * w - 1, 2 * w, 2 * w + 1, 3 * w + 7}) {
+        expect_windowed_rebuild(maps_path, alpha, {{w + 13, length, 101, false}}, size,
+                                "stock source, " + std::to_string(length) + " bytes");
+    }
+    const std::uint32_t chunk = 3 * w + 5, length = 2 * w + 3;
+    for (const std::uint32_t from : {chunk - w - 1, chunk - w, chunk - w + 1, chunk - 1, chunk + 1, chunk + w - 1,
+                                     chunk + w, chunk + w + 1}) {
+        expect_windowed_rebuild(maps_path, alpha, {{chunk, length, from, true}}, size,
+                                "output as source, from " + std::to_string(from) + " for a chunk at " +
+                                    std::to_string(chunk));
+    }
+}
