@@ -50,20 +50,28 @@ struct mapmend_run : ::testing::Test {
     temp_folder folder;
     std::string maps = *shared / "Maps";
     std::string mods = folder / "Mods";
+    std::string work = folder / "Work";
     std::map<std::string, bytes> maps_before;
 
     void SetUp() override {
         make_folder(mods);
+        make_folder(work);
         for (const named_file& file : set.patches) write_file(mods + "/" + file.name, file.content);
         maps_before = snapshot(maps);
     }
 
-    // Every run: nothing on standard error, and the stock maps untouched.
+    // Every run: nothing on standard error, no file outside the patch folder, and the stock
+    // maps untouched.
     void TearDown() override { EXPECT_TRUE(snapshot(maps) == maps_before) << "the maps folder changed"; }
 
+    // Runs start in an empty folder of their own unless told otherwise, so that a file made
+    // through a relative path shows there.
     program_result mapmend(const std::vector<std::string>& arguments, const std::string& working_folder = {}) {
-        program_result result = run_program(MAPMEND_PROGRAM, arguments, working_folder);
+        const std::vector<std::string> around = folder_listing(folder.path);
+        program_result result = run_program(MAPMEND_PROGRAM, arguments, working_folder.empty() ? work : working_folder);
         EXPECT_EQ(result.err, "");
+        EXPECT_EQ(folder_listing(folder.path), around) << "a file appeared outside the patch folder";
+        EXPECT_EQ(folder_listing(work), std::vector<std::string>{}) << "a file appeared in the working folder";
         return result;
     }
 
