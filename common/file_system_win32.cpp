@@ -10,9 +10,8 @@ HANDLE handle_of(const open_file& file) { return reinterpret_cast<HANDLE>(file.n
 constexpr DWORD shared_access = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // Only files on disk count: a path such as CON or a named pipe could block a read forever.
-HANDLE open_disk_file(const std::string& path, DWORD access) {
-    const HANDLE handle =
-        CreateFileA(path.c_str(), access, shared_access, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE open_disk_file(const std::string& path, DWORD access, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+    const HANDLE handle = CreateFileA(path.c_str(), access, shared_access, nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return handle;
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
@@ -75,7 +74,10 @@ open_file::~open_file() { close_file(*this); }
 bool open_existing(const std::string& path, open_mode mode, open_file& file) {
     close_file(file);
     const DWORD access = mode == open_mode::read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-    const HANDLE handle = open_disk_file(path, access);
+    // Every file this tool opens only to read, it reads from the start towards the end: a
+    // digest, a rebuild's source at rising offsets. The cache manager then reads further ahead.
+    const DWORD flags = mode == open_mode::read ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_ATTRIBUTE_NORMAL;
+    const HANDLE handle = open_disk_file(path, access, flags);
     if (handle == INVALID_HANDLE_VALUE) return false;
     file.native = reinterpret_cast<std::intptr_t>(handle);
     return true;
