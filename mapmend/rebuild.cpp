@@ -48,17 +48,21 @@ int apply_entry(const open_file& output, const source_file& source, const patch_
 
 int rebuild_at_depth(const std::string& patch_path, const std::string& maps_path, int depth);
 
-// Finds the source of a group, rebuilding it first from its sibling patch file when missing.
-int find_source(const patch_entry& first, const std::string& folder, const std::string& maps_path, int depth,
-                std::string& source_path) {
-    source_path = (first.in_patch_folder ? folder : maps_path) + "\\" + first.source_name;
-    if (file_exists(source_path)) return rebuilt;
+// Opens the source of a group, rebuilding it first from its sibling patch file when missing.
+// A file that can be opened is there (file_exists means no more), so the first open is also
+// the test: each source is opened once. A group of empty chunks reads nothing, so after a
+// nested rebuild it needs no readable source.
+int open_source(const patch_entry& first, bool needed, const std::string& folder, const std::string& maps_path,
+                int depth, open_file& source) {
+    if (open_existing((first.in_patch_folder ? folder : maps_path) + "\\" + first.source_name, open_mode::read, source))
+        return rebuilt;
 
-    source_path = folder + "\\" + first.source_name;
     const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
     if (!file_exists(sibling)) return source_missing;
     if (depth >= max_nesting) return nesting_too_deep;
-    return rebuild_at_depth(sibling, maps_path, depth + 1);
+    if (const int nested = rebuild_at_depth(sibling, maps_path, depth + 1)) return nested;
+    if (needed && !open_existing(folder + "\\" + first.source_name, open_mode::read, source)) return source_unreadable;
+    return rebuilt;
 }
 
 int apply_groups(const open_file& output, const std::vector<patch_entry>& entries, const std::string& folder,
@@ -70,14 +74,12 @@ int apply_groups(const open_file& output, const std::vector<patch_entry>& entrie
         while (end < entries.size() && entries[end].source_name == name)
             largest_chunk = std::max(largest_chunk, entries[end++].chunk_size);
 
-        std::string source_path;
-        if (const int found = find_source(entries[j], folder, maps_path, depth, source_path)) return found;
+        source_file source;
+        if (const int found = open_source(entries[j], largest_chunk > 0, folder, maps_path, depth, source.file))
+            return found;
 
-        // A group of empty chunks reads nothing, so it needs no readable source.
         if (largest_chunk > 0) {
-            source_file source;
-            if (!open_existing(source_path, open_mode::read, source.file) || !file_size(source.file, source.size))
-                return source_unreadable;
+            if (!file_size(source.file, source.size)) return source_unreadable;
             source.is_output = same_file(source.file, output);
 
             const std::size_t buffer = static_cast<std::size_t>(std::min<std::uint64_t>(window_size, largest_chunk));
