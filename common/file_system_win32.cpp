@@ -20,11 +20,14 @@ HANDLE open_disk_file(const std::string& path, DWORD access, DWORD flags = FILE_
     return handle;
 }
 
-OVERLAPPED position(std::uint64_t offset) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return at;
+// Positions go through the handle's file pointer, not an OVERLAPPED offset: under Wine each
+// OVERLAPPED call on a synchronous handle also wakes the Wine server (measured: a preemption
+// per call and 15% slower 256 KiB reads); the pointer costs nothing there or on Windows. Each
+// handle is used by one thread at a time, so nothing else moves its pointer between the calls.
+bool seek(const open_file& file, std::uint64_t offset) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle_of(file), at, nullptr, FILE_BEGIN) != 0;
 }
 
 // ReadFile and WriteFile take 32-bit counts; stay well below that.
@@ -92,10 +95,10 @@ std::size_t read_at(const open_file& file, std::uint64_t offset, void* data, std
     std::size_t done = 0;
     auto* bytes = static_cast<unsigned char*>(data);
     while (done < size) {
-        OVERLAPPED at = position(offset + done);
+        if (!seek(file, offset + done)) break;
         const DWORD wanted = static_cast<DWORD>(size - done < largest_transfer ? size - done : largest_transfer);
         DWORD got = 0;
-        if (!ReadFile(handle_of(file), bytes + done, wanted, &got, &at) || got == 0) break;
+        if (!ReadFile(handle_of(file), bytes + done, wanted, &got, nullptr) || got == 0) break;
         done += got;
     }
     return done;
@@ -105,10 +108,10 @@ bool write_at(const open_file& file, std::uint64_t offset, const void* data, std
     std::size_t done = 0;
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (done < size) {
-        OVERLAPPED at = position(offset + done);
+        if (!seek(file, offset + done)) return false;
         const DWORD wanted = static_cast<DWORD>(size - done < largest_transfer ? size - done : largest_transfer);
         DWORD put = 0;
-        if (!WriteFile(handle_of(file), bytes + done, wanted, &put, &at) || put == 0) return false;
+        if (!WriteFile(handle_of(file), bytes + done, wanted, &put, nullptr) || put == 0) return false;
         done += put;
     }
     return true;
