@@ -107,19 +107,6 @@ bool delete_file(const std::string& path) {
     return std::remove(native_path(path).c_str()) == 0;
 }
 
-open_file::open_file(open_file&& other) noexcept : native(other.native) { other.native = -1; }
-
-open_file& open_file::operator=(open_file&& other) noexcept {
-    if (this != &other) {
-        close_file(*this);
-        native = other.native;
-        other.native = -1;
-    }
-    return *this;
-}
-
-open_file::~open_file() { close_file(*this); }
-
 bool open_existing(const std::string& path, open_mode mode, open_file& file) {
     close_file(file);
     const int fd = open_regular(path, mode == open_mode::read ? O_RDONLY : O_RDWR);

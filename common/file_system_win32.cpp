@@ -61,19 +61,6 @@ bool move_file(const std::string& from, const std::string& to) {
 
 bool delete_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-open_file::open_file(open_file&& other) noexcept : native(other.native) { other.native = -1; }
-
-open_file& open_file::operator=(open_file&& other) noexcept {
-    if (this != &other) {
-        close_file(*this);
-        native = other.native;
-        other.native = -1;
-    }
-    return *this;
-}
-
-open_file::~open_file() { close_file(*this); }
-
 bool open_existing(const std::string& path, open_mode mode, open_file& file) {
     close_file(file);
     const DWORD access = mode == open_mode::read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
