@@ -1,6 +1,7 @@
 // Fuzzes the rebuild of a map file from a patch: the input holds a patch file and one more
 // file's bytes, which serve as a stock map, as a map beside the patch and as a sibling patch.
-// Input: 4 bytes little-endian patch length, the patch, then the other file.
+// Input: 4 bytes little-endian patch length, the patch, then the other file. Where the sources
+// need no nested rebuild, the outcome and the rebuilt bytes must match the in-memory model.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "fuzz/fuzz_folder.h"
+#include "fuzz/patch_model.h"
 #include "mapmend/rebuild.h"
 
 namespace {
@@ -57,6 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         invariant_broken("the rebuilt file's length differs from the patch's");
     if (std::filesystem::exists(f.mods + "/Side.qmw") && read_whole_file(f.mods + "/Side.qmw").size() != other.size())
         invariant_broken("a nested rebuild's length differs from its patch's");
+    const model_rebuild model = rebuild_in_memory(patch, other);
+    if (model.outcome == model_outcome::rebuilt &&
+        (result != rebuilt || read_whole_file(f.mods + "/Level.qmw") != model.result))
+        invariant_broken("the rebuild differs from the model's (result " + std::to_string(result) + ")");
+    if (model.outcome == model_outcome::failed && result == rebuilt)
+        invariant_broken("success reported for a patch that cannot be rebuilt");
     if (read_whole_file(f.mods + "/Level.qmp") != patch || read_whole_file(f.mods + "/Side.qmp") != other ||
         read_whole_file(f.mods + "/Near.qmw") != other || read_whole_file(f.maps + "/Stock.qmw") != other)
         invariant_broken("an input file changed");
