@@ -165,3 +165,14 @@ TEST_F(faults, a_maps_folder_that_cannot_be_read) {
     EXPECT_EQ(read_file(mod("Level.qmw")), target);
 #endif
 }
+
+TEST_F(faults, an_output_path_taken_by_a_folder) {
+    // A folder cannot be moved aside as an earlier map, and the rebuild never replaces anything.
+    make_folder(mod("Level.qmw"));
+    write_file(mod("Level.qmw") + "/inside", std::string("kept"));
+    const program_result result = mapmend({"--delete-qmp", maps, mod("Level.qmp")});
+    EXPECT_EQ(result.out, result_line("Error: QMW rebuild failed."));
+    EXPECT_EQ(result.exit_code, 9);
+    EXPECT_EQ(read_file(mod("Level.qmw") + "/inside"), bytes({'k', 'e', 'p', 't'}));
+    EXPECT_EQ(read_file(mod("Level.qmp")), patch);
+}
