@@ -1,6 +1,7 @@
 #include "mapmend/file_md5.h"
 
 #include "mapmend/md5.h"
+#include "mapmend/md5_test_vectors.h"
 
 #include "tests/support/test_files.h"
 
@@ -12,12 +13,7 @@
 
 namespace {
 
-// Byte i is (i * 31 + 7) mod 251.
-std::string pattern(std::size_t size) {
-    std::string data(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 31 + 7) % 251);
-    return data;
-}
+std::string pattern(std::size_t size) { return md5_pattern(size); }
 
 std::string write_named(const temp_folder& folder, const std::string& name, const std::string& content) {
     write_file(folder / name, content);
@@ -38,19 +34,7 @@ std::string md5_byte_by_byte(const std::string& data) {
 // Files of pattern(size); the digests are the system md5sum's.
 TEST(file_md5, edge_sizes_match_md5sum) {
     const temp_folder folder;
-    const struct {
-        std::size_t size;
-        const char* digest;
-    } cases[] = {
-        {0, "d41d8cd98f00b204e9800998ecf8427e"},      {55, "d39f7454bbe034082797e66c125a31ad"},
-        {56, "8e9dbcce67719f0304ad52c59ff3d743"},     {63, "19a31d9b1afbd6867266fd6cf4c8821f"},
-        {64, "8d9cfa334d4e690843fa68e59c798b84"},     {65, "72d8b171f7f46898ee558ad1a86fb907"},
-        {4095, "56bb57e0d329ffeefe0a9bf3cc2c242c"},   {4096, "5ce632ed79ee7f3783502778dde1dbc5"},
-        {4097, "5eb5d472366f847ff9f5686d5759b5f6"},   {8192, "5756fb1d2eb2a0bd1a8dfeb93648c920"},
-        {262143, "421bcc6783d1027a99c1df14295b8fa4"}, {262144, "431646895d24308fb762df8aab611fdf"},
-        {262145, "e3ae0e92bbd31f30bf523b4c9592de52"}, {1000000, "d655738ceeaaf1e303de24fa535f488b"},
-    };
-    for (const auto& c : cases) {
+    for (const md5_sized_digest& c : md5_pattern_digests) {
         const std::string path = write_named(folder, std::to_string(c.size) + ".bin", pattern(c.size));
         EXPECT_EQ(file_md5(path), c.digest) << "size " << c.size;
     }

@@ -1,5 +1,7 @@
 #include "mapmend/md5.h"
 
+#include "mapmend/md5_test_vectors.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,11 +30,9 @@ std::string md5_byte_by_byte(const std::vector<unsigned char>& data) {
     return md5_digest_text(context.digest);
 }
 
-// Byte i is (i * 31 + 7) mod 251: no period of a power of two, so misplaced blocks show.
 std::vector<unsigned char> pattern(std::size_t size) {
-    std::vector<unsigned char> data(size);
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>((i * 31 + 7) % 251);
-    return data;
+    const std::string data = md5_pattern(size);
+    return std::vector<unsigned char>(data.begin(), data.end());
 }
 
 }  // namespace
@@ -52,18 +52,7 @@ TEST(md5, rfc_1321_test_suite) {
 
 // Digests of pattern(size) as printed by the system's md5sum.
 TEST(md5, edge_sizes_match_md5sum) {
-    const struct {
-        std::size_t size;
-        const char* digest;
-    } cases[] = {
-        {0, "d41d8cd98f00b204e9800998ecf8427e"},       {55, "d39f7454bbe034082797e66c125a31ad"},
-        {56, "8e9dbcce67719f0304ad52c59ff3d743"},      {63, "19a31d9b1afbd6867266fd6cf4c8821f"},
-        {64, "8d9cfa334d4e690843fa68e59c798b84"},      {65, "72d8b171f7f46898ee558ad1a86fb907"},
-        {4095, "56bb57e0d329ffeefe0a9bf3cc2c242c"},    {4096, "5ce632ed79ee7f3783502778dde1dbc5"},
-        {4097, "5eb5d472366f847ff9f5686d5759b5f6"},    {8192, "5756fb1d2eb2a0bd1a8dfeb93648c920"},
-        {1000000, "d655738ceeaaf1e303de24fa535f488b"},
-    };
-    for (const auto& c : cases) {
+    for (const md5_sized_digest& c : md5_pattern_digests) {
         const std::vector<unsigned char> data = pattern(c.size);
         EXPECT_EQ(md5_whole(data.data(), data.size()), c.digest) << "size " << c.size;
         EXPECT_EQ(md5_byte_by_byte(data), c.digest) << "size " << c.size;
