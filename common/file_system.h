@@ -53,5 +53,13 @@ bool write_at(const open_file& file, std::uint64_t offset, const void* data, std
 
 bool file_size(const open_file& file, std::uint64_t& size);
 
+// Returns once the file's bytes are on the disk itself, not only in the system's cache, so
+// that a power cut afterwards cannot take them back.
+bool flush_to_disk(const open_file& file);
+
+// The same for a folder's entries (a file created, renamed or deleted in it). Where the file
+// system keeps folders safe by itself (Windows), there is nothing to do.
+bool flush_folder_to_disk(const std::string& path);
+
 // True when both handles refer to the same file on disk, whatever paths opened them.
 bool same_file(const open_file& a, const open_file& b);

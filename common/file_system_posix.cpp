@@ -154,6 +154,22 @@ bool file_size(const open_file& file, std::uint64_t& size) {
     return true;
 }
 
+bool flush_to_disk(const open_file& file) {
+    for (;;) {
+        if (::fsync(fd_of(file)) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+bool flush_folder_to_disk(const std::string& path) {
+    // A new file's bytes can be on the disk while its name is not: the folder is flushed too.
+    const int fd = ::open(native_path(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    open_file folder;
+    folder.native = fd;
+    return flush_to_disk(folder);
+}
+
 bool same_file(const open_file& a, const open_file& b) {
     struct stat first {}, second {};
     return ::fstat(fd_of(a), &first) == 0 && ::fstat(fd_of(b), &second) == 0 &&

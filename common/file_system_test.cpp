@@ -123,3 +123,20 @@ TEST(file_system, devices_and_pipes_are_not_files) {
     EXPECT_FALSE(copy_new_file(folder / "pipe.qmw", folder / "copy.qmw"));
 #endif
 }
+
+TEST(file_system, flushes_reach_files_and_folders) {
+    temp_folder folder;
+    make_folder(folder / "mods");
+    write_file(folder / "mods/Level.qmw", std::string("abc"));
+    open_file file;
+    ASSERT_TRUE(open_existing(folder / "mods/Level.qmw", open_mode::read_write, file));
+    ASSERT_TRUE(write_at(file, 1, "X", 1));
+    EXPECT_TRUE(flush_to_disk(file));
+    close_file(file);
+    EXPECT_EQ(read_file(folder / "mods/Level.qmw"), (bytes{'a', 'X', 'c'}));
+    EXPECT_TRUE(flush_folder_to_disk(folder.path + "\\mods"));
+#ifndef _WIN32
+    // Windows needs no folder flush; elsewhere a folder that is not there cannot be flushed.
+    EXPECT_FALSE(flush_folder_to_disk(folder / "missing"));
+#endif
+}

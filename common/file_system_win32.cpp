@@ -111,6 +111,12 @@ bool file_size(const open_file& file, std::uint64_t& size) {
     return true;
 }
 
+bool flush_to_disk(const open_file& file) { return FlushFileBuffers(handle_of(file)) != 0; }
+
+// Windows has no flush call for a folder's entries; on NTFS, flushing the file also commits
+// the journal that records them.
+bool flush_folder_to_disk(const std::string&) { return true; }
+
 bool same_file(const open_file& a, const open_file& b) {
     BY_HANDLE_FILE_INFORMATION first{}, second{};
     return GetFileInformationByHandle(handle_of(a), &first) && GetFileInformationByHandle(handle_of(b), &second) &&

@@ -125,7 +125,11 @@ int rebuild_at_depth(const std::string& patch_path, const std::string& maps_path
     }
     // Stable, so that entries equal in every key keep their table order on every platform.
     std::stable_sort(entries.begin(), entries.end(), patch_entry_order);
-    return apply_groups(output, entries, folder, maps_path, depth);
+    if (const int applied = apply_groups(output, entries, folder, maps_path, depth)) return applied;
+    // The patch may be deleted once this returns: the map must be on the disk by then, its
+    // name included, or a power cut could leave neither a whole map nor the patch.
+    if (!flush_to_disk(output) || !flush_folder_to_disk(folder)) return output_failed;
+    return rebuilt;
 }
 
 }  // namespace

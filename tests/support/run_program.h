@@ -1,6 +1,7 @@
 // Runs a built program with arguments and collects what it wrote and its exit status.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,23 @@ struct program_result {
 // `working_folder` empty: the caller's current folder.
 program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& working_folder = std::string());
+
+// A program started and left running, for tests that end it from outside. Its output is
+// discarded.
+struct started_program {
+    std::intptr_t native = -1;  // the process id, or the process handle on Windows
+};
+
+started_program start_program(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& working_folder = std::string());
+
+// Waits for the end of a started program; its exit status.
+int wait_for_program(started_program& program);
+
+// Ends a started program at once, as a crash or a power cut would (SIGKILL, TerminateProcess:
+// nothing of its own runs any more), and waits for its end. True when it was still running,
+// false when it had ended by itself first.
+bool kill_program(started_program& program);
 
 // The newline a console program of this platform writes in text mode.
 #ifdef _WIN32

@@ -1,18 +1,71 @@
 #include "tests/support/run_program.h"
 
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+std::vector<std::string> command_words(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return words;
+}
+
+int wait_status(pid_t child) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+}  // namespace
+
+started_program start_program(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& working_folder) {
+    std::vector<std::string> words = command_words(program, arguments);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (!working_folder.empty() && chdir(working_folder.c_str()) != 0) _exit(126);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return started_program{child};
+}
+
+int wait_for_program(started_program& program) {
+    const int status = wait_status(static_cast<pid_t>(program.native));
+    program.native = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool kill_program(started_program& program) {
+    // A child that has ended stays a zombie until it is waited for: the signal then finds
+    // the process gone, and the status tells which came first.
+    kill(static_cast<pid_t>(program.native), SIGKILL);
+    const int status = wait_status(static_cast<pid_t>(program.native));
+    program.native = -1;
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
 
 program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& working_folder) {
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
 
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> words = command_words(program, arguments);
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -53,9 +106,7 @@ program_result run_program(const std::string& program, const std::vector<std::st
             }
         }
     }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = wait_status(child);
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

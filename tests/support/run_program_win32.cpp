@@ -43,13 +43,58 @@ void drain(HANDLE pipe, std::string* sink) {
     while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink->append(buffer, got);
 }
 
+std::string command_line_of(const std::string& executable, const std::vector<std::string>& arguments) {
+    std::string command_line = quoted(executable);
+    for (const std::string& argument : arguments) command_line += " " + quoted(argument);
+    return command_line;
+}
+
+// An exit status mapmend never gives (its own are 0 to 10), so that a killed run is told from one
+// that ended by itself.
+constexpr UINT killed_status = 0xDEAD;
+
 }  // namespace
+
+started_program start_program(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::string& working_folder) {
+    const std::string executable = windows_path(program);
+    std::string command_line = command_line_of(executable, arguments);
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE null = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = null;
+    startup.hStdError = null;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(executable.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        working_folder.empty() ? nullptr : working_folder.c_str(), &startup, &process);
+    if (null != INVALID_HANDLE_VALUE) CloseHandle(null);
+    if (!started) throw std::runtime_error("CreateProcess failed for " + executable);
+    CloseHandle(process.hThread);
+    return started_program{reinterpret_cast<std::intptr_t>(process.hProcess)};
+}
+
+int wait_for_program(started_program& program) {
+    const HANDLE process = reinterpret_cast<HANDLE>(program.native);
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    program.native = -1;
+    return static_cast<int>(code);
+}
+
+bool kill_program(started_program& program) {
+    TerminateProcess(reinterpret_cast<HANDLE>(program.native), killed_status);
+    return wait_for_program(program) == static_cast<int>(killed_status);
+}
 
 program_result run_program(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& working_folder) {
     const std::string executable = windows_path(program);
-    std::string command_line = quoted(executable);
-    for (const std::string& argument : arguments) command_line += " " + quoted(argument);
+    const std::string command_line = command_line_of(executable, arguments);
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE out_read, out_write, err_read, err_write;
