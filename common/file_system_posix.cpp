@@ -167,7 +167,8 @@ bool flush_folder_to_disk(const std::string& path) {
     if (fd < 0) return false;
     open_file folder;
     folder.native = fd;
-    return flush_to_disk(folder);
+    // Some file systems have no flush of a folder of their own and refuse the call.
+    return flush_to_disk(folder) || errno == EINVAL || errno == ENOTSUP;
 }
 
 bool same_file(const open_file& a, const open_file& b) {

@@ -22,7 +22,8 @@
 
 struct mapmend_case : ::testing::Test {
     // Generous: a chain of hundreds of nested rebuilds under Wine takes seconds, not minutes.
-    deadline bound{std::chrono::seconds(120)};
+    explicit mapmend_case(std::chrono::seconds limit = std::chrono::seconds(120)) : bound(limit) {}
+    deadline bound;
     temp_folder root;
     std::string maps = root / "Maps";
     std::string mods = root / "Mods";

@@ -14,7 +14,7 @@ namespace {
 // Under Wine on an emulated 32-bit processor a rebuild is many times slower than natively.
 constexpr std::size_t target_size = std::size_t{12} << 20;
 #else
-constexpr std::size_t target_size = std::size_t{48} << 20;
+constexpr std::size_t target_size = std::size_t{24} << 20;
 #endif
 constexpr std::size_t source_size = std::size_t{4} << 20;
 constexpr std::size_t entry_count = 96;
@@ -29,6 +29,9 @@ std::string md5_of(const bytes& content) {
 }
 
 struct interrupted : mapmend_case {
+    // Dozens of large rebuilds, each run twice; a sanitizer build needs about a minute.
+    interrupted() : mapmend_case(std::chrono::seconds(600)) {}
+
     bytes source = synthetic_map(900, source_size, 8);
     bytes target = synthetic_map(901, target_size, entry_count);
     bytes patch;
