@@ -64,7 +64,8 @@ Var had_parent
 
 !macro COPY_SIBLING name
   File "${MOD_FILES}\${name}.qmp"
-  ; A map left by an earlier install would stand in the way of its own rebuild.
+  ; A map left by an earlier or interrupted install, maybe partial, would stand in the way of
+  ; its own rebuild or be read as a source.
   Delete "$mod_folder\${name}.qmw"
 !macroend
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the example mod installer from the sample set with makensis and runs it silently
-# under Wine, as a player's machine would: on a good stock set, on a damaged stock map, and
-# with a sibling patch that the mod fails to ship.
+# under Wine, as a player's machine would: on a good stock set, on a damaged stock map, with a
+# sibling patch that the mod fails to ship, and over what an interrupted install left.
 # usage: installer_test.sh <makensis> <mapmend.exe> <make_sample_set.exe> <wine command...>
 set -uo pipefail
 makensis=$1 mapmend=$2 make_sample_set=$3
@@ -79,5 +79,19 @@ grep -q "Error: QMW rebuild failed." "$work/missing.log" || fail "missing siblin
 [ "$(state "$work/missing")" = "$before" ] || {
   fail "missing sibling: the game folder changed"; diff <(echo "$before") <(state "$work/missing"); }
 
+# 4. Installed again over what an interrupted install left: a partial map and a partial sibling
+#    map (here copies of their patches) in the mod folder. The sibling's map is deleted before
+#    the run, the partial map moved aside by mapmend, and the install succeeds.
+game_folder again
+mkdir -p "$work/again/Mods/Riverside"
+cp "$work/sample/Mods/Outpost.qmp" "$work/again/Mods/Riverside/Outpost.qmw"
+cp "$work/sample/Mods/Riverside.qmp" "$work/again/Mods/Riverside/Riverside.qmw"
+install Riverside-mod.exe again
+[ "$status" -eq 0 ] || fail "after an interrupted install: exit status $status"
+cmp -s "$work/again/Mods/Riverside/Riverside.qmw" "$work/sample/Expected/Riverside.qmw" ||
+  fail "after an interrupted install: Riverside.qmw is not the expected map"
+listing=$(cd "$work/again/Mods/Riverside" && ls | tr '\n' ' ')
+[ "$listing" = "Riverside.qmw Riverside.qmw.old " ] || fail "after an interrupted install: the mod folder holds: $listing"
+
 [ "$failures" -eq 0 ] || exit 1
-echo "the installer passed all three cases"
+echo "the installer passed all four cases"
