@@ -10,10 +10,12 @@
 
 #include "common/file_system.h"
 
-// Files held in memory, by path. With `disk_below` a path that is not held here is read from
-// the file system, which is never written: every file made or changed stays in memory.
+// Files held in memory, by path. Every file made or changed stays here; the disk is only read:
+// a path in `on_disk` stands for that disk file ("" for none), and with `disk_below` any other
+// path that is not held here is read from the disk as it stands.
 struct memory_files {
     std::map<std::string, std::vector<unsigned char>> files;  // by memory_path
+    std::map<std::string, std::string> on_disk;               // memory_path to a disk path, or ""
     bool disk_below = false;
 };
 

@@ -15,6 +15,13 @@ bool read_whole_disk_file(const std::string& path, std::vector<unsigned char>& c
     return read_at(file, 0, content.data(), content.size()) == content.size();
 }
 
+// The disk file that stands for a path not held in memory, or "" for none.
+std::string disk_path_of(const memory_files& memory, const std::string& path) {
+    const auto named = memory.on_disk.find(memory_path(path));
+    if (named != memory.on_disk.end()) return named->second;
+    return memory.disk_below ? path : std::string();
+}
+
 }  // namespace
 
 std::string memory_path(const std::string& path) {
@@ -35,18 +42,21 @@ std::string memory_path(const std::string& path) {
 
 bool memory_file_exists(const memory_files& memory, const std::string& path) {
     if (memory.files.count(memory_path(path)) != 0) return true;
-    return memory.disk_below && file_exists(path);
+    const std::string disk = disk_path_of(memory, path);
+    return !disk.empty() && file_exists(disk);
 }
 
 bool copy_new_memory_file(memory_files& memory, const std::string& from, const std::string& to) {
     const std::string key = memory_path(to);
-    if (memory.files.count(key) != 0 || (memory.disk_below && path_exists(to))) return false;
+    const std::string disk_to = disk_path_of(memory, to);
+    if (memory.files.count(key) != 0 || (!disk_to.empty() && path_exists(disk_to))) return false;
     std::vector<unsigned char> content;
     const auto held = memory.files.find(memory_path(from));
     if (held != memory.files.end()) {
         content = held->second;
-    } else if (!memory.disk_below || !read_whole_disk_file(from, content)) {
-        return false;
+    } else {
+        const std::string disk_from = disk_path_of(memory, from);
+        if (disk_from.empty() || !read_whole_disk_file(disk_from, content)) return false;
     }
     memory.files.emplace(key, std::move(content));
     return true;
@@ -59,8 +69,9 @@ bool open_memory_file(memory_files& memory, const std::string& path, open_mode m
         file.writable = mode == open_mode::read_write;
         return true;
     }
-    // The disk below is only read.
-    return memory.disk_below && mode == open_mode::read && open_existing(path, mode, file.disk);
+    // The disk is only read.
+    const std::string disk = disk_path_of(memory, path);
+    return !disk.empty() && mode == open_mode::read && open_existing(disk, mode, file.disk);
 }
 
 std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/test_files.h"
 
 namespace {
@@ -86,4 +88,43 @@ TEST(storage, memory_alone_sees_no_disk_file) {
     EXPECT_FALSE(stored_file_exists(where, folder / "Stock.qmw"));
     EXPECT_FALSE(open_stored_file(where, folder / "Stock.qmw", open_mode::read, file));
     EXPECT_FALSE(copy_new_stored_file(where, folder / "Stock.qmw", "Copy.qmw"));
+}
+
+TEST(storage, named_disk_files_stand_in_for_memory_paths_or_hide_them) {
+    temp_folder folder;
+    write_file(folder / "real.qmw", std::string("real"));
+    write_file(folder / "hidden.qmw", std::string("hidden"));
+    memory_files memory;
+    memory.disk_below = true;
+    memory.on_disk[memory_path("maps/Alpha.qmw")] = folder / "real.qmw";
+    memory.on_disk[memory_path(folder / "hidden.qmw")] = "";
+    const storage where{&memory};
+
+    stored_file file;
+    ASSERT_TRUE(open_stored_file(where, "maps\\Alpha.qmw", open_mode::read, file));
+    EXPECT_EQ(read_text(file, 0, 10), "real");
+    EXPECT_FALSE(stored_file_exists(where, folder / "hidden.qmw"));
+    EXPECT_FALSE(open_stored_file(where, folder / "hidden.qmw", open_mode::read, file));
+    // A hidden file's path is free to make in memory, as after a move aside.
+    ASSERT_TRUE(copy_new_stored_file(where, "maps/Alpha.qmw", folder / "hidden.qmw"));
+    EXPECT_TRUE(memory.files.at(memory_path(folder / "hidden.qmw")) == text_bytes("real"));
+    EXPECT_EQ(read_file(folder / "hidden.qmw"), text_bytes("hidden"));
+}
+
+TEST(file_system, lists_files_creates_new_ones_and_replaces) {
+    temp_folder folder;
+    write_file(folder / "a.qmw", std::string("a"));
+    make_folder(folder / "sub.qmw");
+    open_file file;
+    ASSERT_TRUE(create_new_file(folder / "b.tmp", file));
+    EXPECT_TRUE(write_at(file, 0, "bb", 2));
+    close_file(file);
+    EXPECT_FALSE(create_new_file(folder / "a.qmw", file)) << "an existing file was opened as new";
+    std::vector<std::string> names;
+    ASSERT_TRUE(list_folder_files(folder.path, names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.qmw", "b.tmp"}));
+    ASSERT_TRUE(replace_file(folder / "b.tmp", folder / "a.qmw"));
+    EXPECT_EQ(read_file(folder / "a.qmw"), text_bytes("bb"));
+    EXPECT_FALSE(list_folder_files(folder / "missing", names));
 }
