@@ -252,7 +252,7 @@ TEST_F(mapdiff_run, inspect_agrees_with_mapmend_on_every_failure) {
         {"missing source", make_patch(target, {{1, 3, "Gone.qmw", 1, &low}}), {}, false, "missing"},
         {"too short", too_short, {{"Low.qmw", low}}, false, "ends before"},
         {"nested fails", make_patch(target, {{2, 3, "Low.qmw", 1, &low}}), {{"Low.qmp", no_magic}}, false, "magic"},
-        {"map in the way of a nested map", make_patch(target, {{2, 3, "Low.qmw", 0, &low}}), {{"Low.qmp", make_patch(low, {})}, {"Low.qmw", low}}, false, "missing"},
+        {"map in the way of a nested map", make_patch(target, {{2, 3, "Low.qmw", 0, &low}}), {{"Low.qmp", make_patch(low, {})}, {"Low.qmw", low}}, false, "a file is in its place"},
     };
     for (const case_patch& c : cases) {
         temp_folder mods;
