@@ -22,10 +22,12 @@ void copy_bytes(const bytes& from, std::size_t from_at, bytes& to, std::size_t t
               to.begin() + static_cast<std::ptrdiff_t>(to_at));
 }
 
-// The value of the summary line that ends with `label`, or of the line that starts with it.
+// The summary's last line, the one an installer runs, without its newline.
 std::string installer_line(const std::string& out) {
     const auto at = out.find("mapmend --check-stock");
-    return at == std::string::npos ? std::string() : out.substr(at, out.find('\n', at) - at);
+    if (at == std::string::npos) return {};
+    const std::string line = out.substr(at);
+    return line.substr(0, line.size() - std::string(console_newline).size());
 }
 
 struct mapdiff_run : ::testing::Test {
