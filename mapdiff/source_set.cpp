@@ -56,6 +56,10 @@ std::string gather_sources(const std::string& maps_path, const std::string& besi
             set.skipped.push_back({row.name, "the map file itself"});
             continue;
         }
+        if (!is_safe_source_name(row.name)) {
+            set.skipped.push_back({row.name, "a name a patch cannot reference"});
+            continue;
+        }
         close_file(file);
         if (file_md5(path) != row.digest) {
             set.skipped.push_back({row.name, "differs from the stock table"});
@@ -69,6 +73,17 @@ std::string gather_sources(const std::string& maps_path, const std::string& besi
         }
         stock_names.push_back(source.name);
         set.sources.push_back(std::move(source));
+    }
+    // Map files of the maps folder that the table does not list (on Windows names match in any case).
+    std::vector<std::string> in_maps;
+    if (list_folder_files(maps_path, in_maps)) {
+        std::sort(in_maps.begin(), in_maps.end());
+        for (const std::string& name : in_maps) {
+            if (to_lower(file_extension(name)) != "qmw") continue;
+            bool listed = false;
+            for (const stock_map& row : stock_maps()) listed = listed || to_lower(row.name) == to_lower(name);
+            if (!listed) set.skipped.push_back({name, "not in the stock table"});
+        }
     }
     if (beside.empty()) return {};
 
