@@ -55,7 +55,10 @@ bool build_block_index(const storage& where, const std::vector<indexed_source>& 
 
     start_stage(meter, "indexing sources", total);
     std::uint64_t read_before = 0;
-    const std::size_t window = std::max<std::size_t>(index.block_size, std::size_t{1} << 20);
+    std::uint64_t largest = 0;
+    for (const indexed_source& source : sources) largest = std::max(largest, source.size);
+    const std::size_t window = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max<std::size_t>(index.block_size, std::size_t{1} << 20), largest));
     std::vector<unsigned char> buffer(window);
     for (std::size_t s = 0; s < sources.size(); ++s) {
         stored_file file;

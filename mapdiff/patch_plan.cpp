@@ -144,7 +144,9 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
             if (theirs.chunk_size > 0) same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
     }
 
-    std::vector<unsigned char> scratch(window);
+    std::uint32_t largest_chunk = 0;
+    for (const table_entry& entry : table) largest_chunk = std::max(largest_chunk, entry.chunk_size);
+    std::vector<unsigned char> scratch(std::min<std::size_t>(window, std::min<std::uint64_t>(largest_chunk, bytes.size())));
     start_stage(meter, "searching sources", table.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
         report_progress(meter, i);
