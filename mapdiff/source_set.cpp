@@ -42,10 +42,13 @@ std::string path_in(const std::string& folder, const std::string& name) {
 }
 
 std::string gather_sources(const std::string& maps_path, const std::string& beside,
-                           const std::vector<std::string>& excluded, source_set& set) {
+                           const std::vector<std::string>& excluded, source_set& set, progress& meter) {
     set = source_set{};
     std::vector<std::string> stock_names;
+    start_stage(meter, "checking stock maps", stock_map_count);
+    std::uint64_t rows_done = 0;
     for (const stock_map& row : stock_maps()) {
+        report_progress(meter, rows_done++);
         const std::string path = path_in(maps_path, row.name);
         open_file file;
         if (!open_existing(path, open_mode::read, file)) {
