@@ -151,7 +151,7 @@ TEST_F(mapdiff_run, a_map_beside_the_patch_is_a_source_and_may_come_from_its_own
 // a chunk over the next entry's fields, bytes found only at offset 0 of the source. Only the
 // last entry, with room, is referenced; mapmend rebuilds the map all the same.
 TEST_F(mapdiff_run, references_only_where_they_may_go_and_the_rest_keeps_its_bytes) {
-    const bytes& abbey = stock("Abbey.qmw");
+    const bytes& canyon = stock("Canyon.qmw");
     const std::size_t entries = 6, table_end = map_layout::table_at + map_layout::entry_stride * entries;
     bytes map = seeded_random{90}.fill(table_end + 600 + entries * 1000);
     for (std::size_t at = 4; at < table_end + 600; ++at) map[at] = 0;
@@ -161,7 +161,7 @@ TEST_F(mapdiff_run, references_only_where_they_may_go_and_the_rest_keeps_its_byt
     for (std::size_t i = 0; i < entries; ++i) {
         const std::size_t chunk = table_end + 600 + 1000 * i;
         set_entry(map, i, static_cast<std::uint32_t>(chunk), 1000, std::string(name_size[i], static_cast<char>('a' + i)));
-        copy_bytes(abbey, i == 4 ? 0 : 501 + 1000 * i, map, chunk, 1000);
+        copy_bytes(canyon, i == 4 ? 0 : 501 + 1000 * i, map, chunk, 1000);
     }
     const std::size_t behind_name = map_layout::table_at + map_layout::entry_stride * 2 + map_layout::name_at + 4;
     set_entry(map, 2, static_cast<std::uint32_t>(behind_name + 8), 100, "ccc");
