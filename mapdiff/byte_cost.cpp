@@ -1,7 +1,6 @@
 #include "mapdiff/byte_cost.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace {
@@ -11,10 +10,10 @@ constexpr std::size_t shortest_match = 5;
 constexpr double match_bits = 20;  // about what an LZ match costs: its length and distance
 
 // n * log2(n) for every count a block can hold.
-const std::array<double, cost_block_size + 1>& n_log_n() {
+const std::vector<double>& n_log_n() {
     static const auto table = [] {
-        std::array<double, cost_block_size + 1> t{};
-        for (std::size_t n = 1; n <= cost_block_size; ++n) t[n] = static_cast<double>(n) * std::log2(static_cast<double>(n));
+        std::vector<double> t(cost_block_size + 1);
+        for (std::size_t n = 1; n < t.size(); ++n) t[n] = static_cast<double>(n) * std::log2(static_cast<double>(n));
         return t;
     }();
     return table;

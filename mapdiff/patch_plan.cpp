@@ -112,6 +112,7 @@ std::vector<candidate> content_candidates(const block_index& index, const unsign
         ++p;
     }
     std::vector<std::pair<std::uint32_t, std::uint64_t>> ranked;
+    ranked.reserve(votes.size());
     for (const auto& vote : votes) ranked.emplace_back(vote.second, vote.first);
     std::sort(ranked.begin(), ranked.end(), [](const auto& x, const auto& y) {
         return x.first != y.first ? x.first > y.first : x.second < y.second;
@@ -161,6 +162,7 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
     marks.mark_chunks(table);
 
     std::vector<indexed_source> indexed;
+    indexed.reserve(sources.size());
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
     block_index index;
     if (!build_block_index(where, indexed, index, meter)) return false;
@@ -207,7 +209,7 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
             // Offset 0 means "no reference"; the range must lie in the source, below 2 GiB.
             if (c.offset == 0 || c.offset >= position_limit || c.offset + size > source.size) continue;
             if (6 + source.name.size() > room) continue;
-            const double overhead = 8.0 * (6 + source.name.size());
+            const double overhead = 8.0 * static_cast<double>(6 + source.name.size());
             double bits = 0;
             if (!difference_bits(open[c.source], c.offset, chunk, size, best_bits - overhead, scratch, bits)) return false;
             if (bits + overhead < best_bits) {

@@ -18,7 +18,7 @@ void report_progress(progress& meter, std::uint64_t done) {
     std::fflush(stderr);
 }
 
-void end_progress(progress& meter) {
+void end_progress(const progress& meter) {
     if (!meter.shown) return;
     std::fprintf(stderr, "\r%-46s\r", "");
     std::fflush(stderr);

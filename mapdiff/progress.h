@@ -17,4 +17,4 @@ bool standard_error_is_terminal();
 void start_stage(progress& meter, const std::string& stage, std::uint64_t total);
 void report_progress(progress& meter, std::uint64_t done);
 // Clears the progress line before the summary.
-void end_progress(progress& meter);
+void end_progress(const progress& meter);
