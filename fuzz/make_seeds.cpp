@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz targets from the test fixtures:
-//   make_seeds <folder>   -> <folder>/patch_rebuild, <folder>/mapdiff_make, <folder>/arguments,
-//                            <folder>/command_line
+//   make_seeds <folder>   -> <folder>/patch_rebuild, <folder>/mapdiff_make, <folder>/mapdiff_inspect,
+//                            <folder>/arguments, <folder>/command_line
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -127,9 +127,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string root = argv[1];
-    for (const char* target : {"patch_rebuild", "mapdiff_make", "arguments", "command_line"})
+    for (const char* target : {"patch_rebuild", "mapdiff_make", "mapdiff_inspect", "arguments", "command_line"})
         std::filesystem::create_directories(root + "/" + target);
     patch_rebuild_seeds(root + "/patch_rebuild");
+    patch_rebuild_seeds(root + "/mapdiff_inspect");  // the same input: a patch and one more file
     mapdiff_make_seeds(root + "/mapdiff_make");
     arguments_seeds(root + "/arguments");
     command_line_seeds(root + "/command_line");

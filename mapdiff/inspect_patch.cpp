@@ -35,14 +35,20 @@ void describe(const storage& world, const std::string& patch_path, const std::st
         text += indent + "(" + file_name(patch_path) + " again: its map file is made once)\n";
         return;
     }
-    memory_files scratch;
-    scratch.disk_below = true;
-    const storage copy{&scratch};
-    const std::string copy_path = patch_path + ".inspect";
-    stored_file file;
+    // The scan zeroes what it reads: it runs on a copy.
+    stored_file original;
     std::uint64_t size = 0;
-    if (!copy_new_stored_file(copy, patch_path, copy_path) || !open_stored_file(copy, copy_path, open_mode::read_write, file) ||
-        !file_size(file, size)) {
+    memory_files scratch;
+    std::vector<unsigned char>& copy = scratch.files["copy"];
+    if (!open_stored_file(world, patch_path, open_mode::read, original) || !file_size(original, size) ||
+        size > copy.max_size()) {
+        text += indent + "cannot read " + patch_path + "\n";
+        return;
+    }
+    copy.resize(static_cast<std::size_t>(size));
+    stored_file file;
+    if (read_at(original, 0, copy.data(), copy.size()) != copy.size() ||
+        !open_stored_file(storage{&scratch}, "copy", open_mode::read_write, file)) {
         text += indent + "cannot read " + patch_path + "\n";
         return;
     }
@@ -126,19 +132,27 @@ inspect_outcome inspect_patch(const std::string& maps_path, const std::string& p
 
     memory_files world;
     world.disk_below = true;
-    std::set<std::string> visited;
-    describe(storage{&world}, settings.patch_path, settings.maps_path, 0, visited, outcome.text);
-
     // mapmend moves an earlier map file aside before the rebuild.
     const std::string output = map_file_path(settings.patch_path);
     if (file_exists(output)) world.on_disk[memory_path(output)] = "";
-    const int result = rebuild_map_file(storage{&world}, settings.patch_path, settings.maps_path);
+    return inspect_rebuild(world, settings.maps_path, settings.patch_path);
+}
+
+inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_path, const std::string& patch_path) {
+    inspect_outcome outcome;
+    std::set<std::string> visited;
+    describe(storage{&world}, patch_path, maps_path, 0, visited, outcome.text);
+
+    const std::string output = map_file_path(patch_path);
+    std::set<std::string> before;
+    for (const auto& held : world.files) before.insert(held.first);
+    const int result = rebuild_map_file(storage{&world}, patch_path, maps_path);
     if (result != rebuilt) {
         outcome.text += "mapmend would fail: " + rebuild_failure_text(result) + "\n";
         return outcome;
     }
     for (const auto& made : world.files) {
-        if (made.first != memory_path(output))
+        if (made.first != memory_path(output) && before.count(made.first) == 0)
             outcome.text += "also rebuilt: " + made.first.substr(made.first.find_last_of('/') + 1) + "\n";
     }
     outcome.would_rebuild = true;
