@@ -119,6 +119,9 @@ std::string summary_of(const make_settings& settings, const std::vector<table_en
 
 make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (is_directory(settings.patch_path)) return failed("Error: " + settings.patch_path + " is a folder.");
+    // mapmend writes the map beside its patch under the patch's name with ".qmw".
+    if (to_lower(map_file_path(settings.patch_path)) == to_lower(settings.patch_path))
+        return failed("Error: " + settings.patch_path + " ends in .qmw, the name of the map mapmend rebuilds from it.");
     if (path_exists(settings.patch_path) && !settings.force)
         return failed("Error: " + settings.patch_path + " already exists (--force replaces it).");
     if (!is_directory(settings.maps_path)) return failed("Error: Maps path not found: " + settings.maps_path + ".");
@@ -137,14 +140,12 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     source_set set;
     if (std::string error = gather_sources(settings.maps_path, settings.beside, excluded, set, meter); !error.empty())
         return failed(error);
-    if (path_exists(settings.patch_path)) {
-        open_file existing, other;
-        open_existing(settings.patch_path, open_mode::read, existing);
-        bool taken = existing.is_open() && open_existing(settings.map_file, open_mode::read, other) && same_file(existing, other);
-        for (const patch_source& source : set.sources)
-            taken = taken || (existing.is_open() && open_existing(source.path, open_mode::read, other) && same_file(existing, other));
-        if (taken) return failed("Error: " + settings.patch_path + " is the map file or one of its sources.");
-    }
+    // Sources are map files (".qmw"), which a patch path never names; the map file may have
+    // another name.
+    open_file existing, map;
+    if (open_existing(settings.patch_path, open_mode::read, existing) &&
+        open_existing(settings.map_file, open_mode::read, map) && same_file(existing, map))
+        return failed("Error: " + settings.patch_path + " is the map file.");
 
     patch_plan plan;
     if (!plan_patch(storage{}, bytes, table, set.sources, plan, meter)) return failed("Error: A source could not be read.");

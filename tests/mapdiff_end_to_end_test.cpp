@@ -201,6 +201,7 @@ TEST_F(mapdiff_run, refusals_write_nothing) {
     bytes reads_as_patch = map;
     set_source_reference(reads_as_patch, 2, 1, "Canyon.qmw", 0);
     write_file(work + "/Referenced.qmw", reads_as_patch);
+    write_file(work + "/Data.bin", map);
     const std::map<std::string, bytes> work_before = snapshot(work), out_before = snapshot(out);
 
     struct refusal {
@@ -217,6 +218,9 @@ TEST_F(mapdiff_run, refusals_write_nothing) {
         {{"make", folder / "NoMaps", work + "/Level.qmw", out + "/A.qmp"}, 1, "Maps path not found"},
         {{"make", "--beside", folder / "None", maps, work + "/Level.qmw", out + "/A.qmp"}, 1, "Folder not found"},
         {{"make", maps, work + "/Level.qmw", folder / "NoFolder/A.qmp"}, 1, "Cannot write"},
+        {{"make", "--force", maps, work + "/Level.qmw", work + "/Level.qmw"}, 1, "ends in .qmw"},
+        {{"make", "--force", maps, work + "/Level.qmw", maps + "/Canyon.QMW"}, 1, "ends in .qmw"},
+        {{"make", "--force", maps, work + "/Data.bin", work + "/Data.bin"}, 1, "is the map file"},
         {{"make", maps, work + "/Level.qmw"}, 2, "make takes"},
         {{"make", "--fast", maps, work + "/Level.qmw", out + "/A.qmp"}, 2, "Unknown option"},
         {{"patch", maps}, 2, "Unknown command"},
