@@ -308,3 +308,20 @@ TEST_F(mapdiff_run, inspect_agrees_with_mapmend_on_every_failure) {
     EXPECT_EQ(no_patch.exit_code, 1);
     EXPECT_NE(no_patch.out.find("QMP not found"), std::string::npos) << no_patch.out;
 }
+
+// The sample stock set is what the default table describes: stock-table must write that table.
+TEST_F(mapdiff_run, stock_table_writes_the_table_the_build_reads) {
+    const bytes compiled = read_file(MAPMEND_STOCK_TABLE_FILE);
+    const program_result written = mapdiff({"stock-table", maps});
+    ASSERT_EQ(written.exit_code, 0) << written.err;
+    std::string expected(compiled.begin(), compiled.end());
+    for (std::size_t at = 0; (at = expected.find('\n', at)) != std::string::npos; at += std::string(console_newline).size())
+        expected.replace(at, 1, console_newline);
+    if (!MAPMEND_DEFAULT_STOCK_TABLE) GTEST_SKIP() << "built with another stock table";
+    EXPECT_EQ(written.out, expected);
+
+    const program_result to_file = mapdiff({"stock-table", maps, out + "/stock.md5"});
+    ASSERT_EQ(to_file.exit_code, 0) << to_file.err;
+    EXPECT_TRUE(read_file(out + "/stock.md5") == compiled);
+    EXPECT_EQ(folder_listing(out), std::vector<std::string>{"stock.md5"});
+}
