@@ -62,6 +62,11 @@ bool equals_file(const std::vector<unsigned char>& bytes, const std::string& pat
     return true;
 }
 
+bool is_same_file(const std::string& a, const std::string& b) {
+    open_file first, second;
+    return open_existing(a, open_mode::read, first) && open_existing(b, open_mode::read, second) && same_file(first, second);
+}
+
 bool write_new_file(const std::string& path, const std::vector<unsigned char>& bytes) {
     open_file file;
     if (!create_new_file(path, file)) return false;
@@ -142,10 +147,8 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
         return failed(error);
     // Sources are map files (".qmw"), which a patch path never names; the map file may have
     // another name.
-    open_file existing, map;
-    if (open_existing(settings.patch_path, open_mode::read, existing) &&
-        open_existing(settings.map_file, open_mode::read, map) && same_file(existing, map))
-        return failed("Error: " + settings.patch_path + " is the map file.");
+    // Closed at once: on Windows an open file cannot be replaced.
+    if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");
 
     patch_plan plan;
     if (!plan_patch(storage{}, bytes, table, set.sources, plan, meter)) return failed("Error: A source could not be read.");
