@@ -58,7 +58,7 @@ echo "Patch sizes, $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --sh
 echo "tools: $(xdelta3 -V 2>&1 | head -n 1 | cut -d, -f1), bsdiff $(dpkg-query -W -f='${Version}' bsdiff 2>/dev/null || echo '?'),"\
   "$(xz --version | head -n 1)"
 stock_bytes=$(cat "$data"/Maps/*.qmw | wc -c)
-echo "stock set: 31 maps, $stock_bytes bytes; mod's own map: $(cat "$data"/Mods/*.qmw | wc -c) bytes"
+echo "stock set: 31 maps, $stock_bytes bytes; mod's own map: $(cat "$data"/Mods/*.qmw | wc -c) bytes; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 $with_mapdiff || echo "mapdiff is not part of this tree: its rows are left out"
 echo
 
