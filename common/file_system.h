@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // True when the file can be opened for reading; false for a missing file or a folder.
 bool file_exists(const std::string& path);
@@ -21,6 +22,12 @@ bool copy_new_file(const std::string& from, const std::string& to);
 bool move_file(const std::string& from, const std::string& to);
 
 bool delete_file(const std::string& path);
+
+// Moves a file to `to` within one folder, replacing a file already there.
+bool replace_file(const std::string& from, const std::string& to);
+
+// The names of the plain files in a folder (no folders), in no particular order.
+bool list_folder_files(const std::string& path, std::vector<std::string>& names);
 
 // An open file, read and written at explicit positions with no buffering of its own, so that
 // a second handle on the same file sees every completed write at once.
@@ -41,6 +48,9 @@ enum class open_mode { read, read_write };
 
 // Opens an existing file (never creates one). Other handles may read and write it meanwhile.
 bool open_existing(const std::string& path, open_mode mode, open_file& file);
+
+// Creates a file that is not there yet, opened for reading and writing.
+bool create_new_file(const std::string& path, open_file& file);
 
 void close_file(open_file& file);
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +106,31 @@ bool move_file(const std::string& from, const std::string& to) {
 
 bool delete_file(const std::string& path) {
     return std::remove(native_path(path).c_str()) == 0;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool list_folder_files(const std::string& path, std::vector<std::string>& names) {
+    names.clear();
+    DIR* folder = ::opendir(native_path(path).c_str());
+    if (!folder) return false;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        if (::stat((native_path(path) + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
+    }
+    ::closedir(folder);
+    return true;
+}
+
+bool create_new_file(const std::string& path, open_file& file) {
+    close_file(file);
+    const int fd = ::open(native_path(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    file.native = fd;
+    return true;
 }
 
 bool open_existing(const std::string& path, open_mode mode, open_file& file) {

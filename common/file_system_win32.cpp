@@ -61,6 +61,31 @@ bool move_file(const std::string& from, const std::string& to) {
 
 bool delete_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool replace_file(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool list_folder_files(const std::string& path, std::vector<std::string>& names) {
+    names.clear();
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return true;
+}
+
+bool create_new_file(const std::string& path, open_file& file) {
+    close_file(file);
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shared_access, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    file.native = reinterpret_cast<std::intptr_t>(handle);
+    return true;
+}
+
 bool open_existing(const std::string& path, open_mode mode, open_file& file) {
     close_file(file);
     const DWORD access = mode == open_mode::read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;

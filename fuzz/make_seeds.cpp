@@ -1,5 +1,6 @@
 // Writes the seed corpora of the fuzz targets from the test fixtures:
-//   make_seeds <folder>   -> <folder>/patch_rebuild, <folder>/arguments, <folder>/command_line
+//   make_seeds <folder>   -> <folder>/patch_rebuild, <folder>/mapdiff_make, <folder>/arguments,
+//                            <folder>/command_line
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -64,6 +65,25 @@ void patch_rebuild_seeds(const std::string& folder) {
     write_seed(folder, ++n, rebuild_input(negative, stock));
 }
 
+// The mapdiff make target's input: 4 bytes of map length, the map, the source. Maps whose chunks
+// come from the source at other offsets, under other names, overlapping, edited.
+void mapdiff_make_seeds(const std::string& folder) {
+    const bytes source = synthetic_map(21, 4000, 3);
+    int n = 0;
+    bytes moved = synthetic_map(22, 3000, 3);
+    const entry_chunk c = chunk_of(moved, 1);
+    for (std::uint32_t k = 0; k < c.size; ++k) moved[c.offset + k] = source[1000 + k];
+    write_seed(folder, ++n, rebuild_input(moved, source));
+    bytes overlapping = moved;
+    set_entry(overlapping, 2, c.offset + 10, c.size, "over");
+    write_seed(folder, ++n, rebuild_input(overlapping, source));
+    bytes unnamed = moved;
+    set_entry(unnamed, 0, chunk_of(moved, 0).offset, chunk_of(moved, 0).size, std::string(263, 'x'));
+    write_seed(folder, ++n, rebuild_input(unnamed, source));
+    write_seed(folder, ++n, rebuild_input(source, source));
+    write_seed(folder, ++n, rebuild_input(empty_map(600, 1), source));
+}
+
 void arguments_seeds(const std::string& folder) {
     const std::string digest = "--check-rebuilt=0123456789abcdefABCDEF0123456789ab";
     const std::vector<std::vector<std::string>> lines = {
@@ -107,9 +127,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string root = argv[1];
-    for (const char* target : {"patch_rebuild", "arguments", "command_line"})
+    for (const char* target : {"patch_rebuild", "mapdiff_make", "arguments", "command_line"})
         std::filesystem::create_directories(root + "/" + target);
     patch_rebuild_seeds(root + "/patch_rebuild");
+    mapdiff_make_seeds(root + "/mapdiff_make");
     arguments_seeds(root + "/arguments");
     command_line_seeds(root + "/command_line");
     return 0;

@@ -24,6 +24,7 @@ if(MAPMEND_BUILD_TESTS)
     add_test(NAME make_stock_table
              COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/make-stock-table-test
                      ${CMAKE_CURRENT_BINARY_DIR}/make_stock_table_test ${CMAKE_COMMAND})
+    set_tests_properties(make_stock_table PROPERTIES ENVIRONMENT "MAPDIFF=$<TARGET_FILE:mapdiff>")
   endif()
 endif()
 

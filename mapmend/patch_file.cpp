@@ -14,7 +14,7 @@ constexpr std::size_t max_source_name = 4096;
 // Reads the table through a cached window of the file. The zeroing writes go through it
 // too, so that a later entry whose fields they covered reads the zeros.
 struct table_reader {
-    const open_file& file;
+    const stored_file& file;
     std::uint64_t size;
     std::vector<unsigned char> window = std::vector<unsigned char>(64 * 1024);
     std::uint64_t window_start = 0;
@@ -69,14 +69,14 @@ bool is_device_name(std::string base) {
 
 }  // namespace
 
-bool has_patch_magic(const open_file& file) {
+bool has_patch_magic(const stored_file& file) {
     unsigned char bytes[4] = {};
     if (read_at(file, 0, bytes, 4) != 4) return false;
     const std::uint32_t value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
     return value == magic;
 }
 
-scan_result scan_patch_table(const open_file& file, std::uint64_t size, std::vector<patch_entry>& entries) {
+scan_result scan_patch_table(const stored_file& file, std::uint64_t size, std::vector<patch_entry>& entries) {
     entries.clear();
     table_reader reader{file, size};
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/file_system.h"
+#include "common/storage.h"
 
 namespace patch_layout {
 constexpr std::uint32_t magic = 0xC0000001u;
@@ -32,12 +32,12 @@ enum class scan_result {
     write_failed,  // a source reference could not be zeroed
 };
 
-bool has_patch_magic(const open_file& file);
+bool has_patch_magic(const stored_file& file);
 
 // Reads the entry table of the open copy of a patch file, `size` bytes long: one entry for
 // each source reference, in table order. Each source reference is overwritten with zero
 // bytes before the next entry is read.
-scan_result scan_patch_table(const open_file& file, std::uint64_t size, std::vector<patch_entry>& entries);
+scan_result scan_patch_table(const stored_file& file, std::uint64_t size, std::vector<patch_entry>& entries);
 
 // Maps-folder sources first, then by name (bytes as unsigned values), then by offset.
 bool patch_entry_order(const patch_entry& a, const patch_entry& b);

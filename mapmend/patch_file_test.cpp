@@ -17,8 +17,8 @@ scanned scan(const bytes& content) {
     write_file(folder / "copy.qmw", content);
     scanned out{};
     {
-        open_file file;
-        EXPECT_TRUE(open_existing(folder / "copy.qmw", open_mode::read_write, file));
+        stored_file file;
+        EXPECT_TRUE(open_stored_file(storage{}, folder / "copy.qmw", open_mode::read_write, file));
         out.result = scan_patch_table(file, content.size(), out.entries);
     }
     out.after = read_file(folder / "copy.qmw");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "common/file_system.h"
@@ -17,12 +18,12 @@ constexpr std::size_t window_size = rebuild_window_size;
 constexpr int max_nesting = 200;
 
 struct source_file {
-    open_file file;
+    stored_file file;
     std::uint64_t size = 0;
     bool is_output = false;  // the map file being rebuilt, read in its present state
 };
 
-int apply_entry(const open_file& output, const source_file& source, const patch_entry& entry,
+int apply_entry(const stored_file& output, const source_file& source, const patch_entry& entry,
                 std::vector<unsigned char>& difference, std::vector<unsigned char>& source_bytes) {
     const std::uint64_t chunk = static_cast<std::uint32_t>(entry.chunk_offset);
     const std::uint64_t from = static_cast<std::uint32_t>(entry.source_offset);
@@ -46,27 +47,29 @@ int apply_entry(const open_file& output, const source_file& source, const patch_
     return rebuilt;
 }
 
-int rebuild_at_depth(const std::string& patch_path, const std::string& maps_path, int depth);
+int rebuild_at_depth(const storage& where, const std::string& patch_path, const std::string& maps_path, int depth);
 
 // Opens the source of a group, rebuilding it first from its sibling patch file when missing.
 // A file that can be opened is there (file_exists means no more), so the first open is also
 // the test: each source is opened once. A group of empty chunks reads nothing, so after a
 // nested rebuild it needs no readable source.
-int open_source(const patch_entry& first, bool needed, const std::string& folder, const std::string& maps_path,
-                int depth, open_file& source) {
-    if (open_existing((first.in_patch_folder ? folder : maps_path) + "\\" + first.source_name, open_mode::read, source))
+int open_source(const storage& where, const patch_entry& first, bool needed, const std::string& folder,
+                const std::string& maps_path, int depth, stored_file& source) {
+    if (open_stored_file(where, (first.in_patch_folder ? folder : maps_path) + "\\" + first.source_name, open_mode::read,
+                         source))
         return rebuilt;
 
     const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
-    if (!file_exists(sibling)) return source_missing;
+    if (!stored_file_exists(where, sibling)) return source_missing;
     if (depth >= max_nesting) return nesting_too_deep;
-    if (const int nested = rebuild_at_depth(sibling, maps_path, depth + 1)) return nested;
-    if (needed && !open_existing(folder + "\\" + first.source_name, open_mode::read, source)) return source_unreadable;
+    if (const int nested = rebuild_at_depth(where, sibling, maps_path, depth + 1)) return nested;
+    if (needed && !open_stored_file(where, folder + "\\" + first.source_name, open_mode::read, source))
+        return source_unreadable;
     return rebuilt;
 }
 
-int apply_groups(const open_file& output, const std::vector<patch_entry>& entries, const std::string& folder,
-                 const std::string& maps_path, int depth) {
+int apply_groups(const storage& where, const stored_file& output, const std::vector<patch_entry>& entries,
+                 const std::string& folder, const std::string& maps_path, int depth) {
     for (std::size_t j = 0; j < entries.size();) {
         const std::string& name = entries[j].source_name;
         std::size_t end = j;
@@ -75,7 +78,7 @@ int apply_groups(const open_file& output, const std::vector<patch_entry>& entrie
             largest_chunk = std::max(largest_chunk, entries[end++].chunk_size);
 
         source_file source;
-        if (const int found = open_source(entries[j], largest_chunk > 0, folder, maps_path, depth, source.file))
+        if (const int found = open_source(where, entries[j], largest_chunk > 0, folder, maps_path, depth, source.file))
             return found;
 
         if (largest_chunk > 0) {
@@ -95,15 +98,15 @@ int apply_groups(const open_file& output, const std::vector<patch_entry>& entrie
     return rebuilt;
 }
 
-int rebuild_at_depth(const std::string& patch_path, const std::string& maps_path, int depth) {
+int rebuild_at_depth(const storage& where, const std::string& patch_path, const std::string& maps_path, int depth) {
     const std::string output_path = map_file_path(patch_path);
-    if (file_exists(output_path)) return output_unavailable;
+    if (stored_file_exists(where, output_path)) return output_unavailable;
     const std::string folder = patch_folder(patch_path);
 
     // Never replaces a file, not even one that could not be read above.
-    if (!copy_new_file(patch_path, output_path)) return output_unavailable;
-    open_file output;
-    if (!open_existing(output_path, open_mode::read_write, output)) return output_unavailable;
+    if (!copy_new_stored_file(where, patch_path, output_path)) return output_unavailable;
+    stored_file output;
+    if (!open_stored_file(where, output_path, open_mode::read_write, output)) return output_unavailable;
     if (!has_patch_magic(output)) return not_a_patch;
 
     std::uint64_t size = 0;
@@ -125,7 +128,7 @@ int rebuild_at_depth(const std::string& patch_path, const std::string& maps_path
     }
     // Stable, so that entries equal in every key keep their table order on every platform.
     std::stable_sort(entries.begin(), entries.end(), patch_entry_order);
-    return apply_groups(output, entries, folder, maps_path, depth);
+    return apply_groups(where, output, entries, folder, maps_path, depth);
 }
 
 }  // namespace
@@ -138,8 +141,12 @@ std::string patch_folder(const std::string& patch_path) {
 }
 
 int rebuild_map_file(std::string patch_path, std::string maps_path) {
+    return rebuild_map_file(storage{}, std::move(patch_path), std::move(maps_path));
+}
+
+int rebuild_map_file(const storage& where, std::string patch_path, std::string maps_path) {
     try {
-        return rebuild_at_depth(patch_path, maps_path, 0);
+        return rebuild_at_depth(where, patch_path, maps_path, 0);
     } catch (const std::bad_alloc&) {
         return out_of_memory;
     }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "common/storage.h"
+
 // Chunks are applied through windows of this many bytes, so memory does not grow with chunk
 // size. Small enough that a window's two buffers stay in the processor's second-level cache
 // from the reads through the sum to the write (a fifth faster than 1 MiB windows on a 1 GiB
@@ -34,3 +36,7 @@ std::string patch_folder(const std::string& patch_path);
 // Copies the patch file to its map file path and turns the copy into the map data file.
 // `maps_path` is the stock maps folder, ending in a separator.
 int rebuild_map_file(std::string patch_path, std::string maps_path);
+
+// The same rebuild through `where`: in memory, the patch file is read from there and the map
+// file and every nested rebuild's map file are made there.
+int rebuild_map_file(const storage& where, std::string patch_path, std::string maps_path);

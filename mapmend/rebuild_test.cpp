@@ -346,3 +346,41 @@ TEST_F(rebuild_fixture, chunks_at_window_boundaries_rebuild_exactly) {
                                     std::to_string(chunk));
     }
 }
+
+// The rebuild through memory files over the disk: the same bytes and results as on disk, with
+// every nested rebuild's file made in memory and nothing written to the disk.
+TEST_F(rebuild_fixture, in_memory_the_same_rebuild_writes_nothing) {
+    const bytes alpha = stock("Alpha.qmw", 40, 100000);
+    const bytes low = synthetic_map(41, 60000, 2);
+    const bytes top = synthetic_map(42, 80000, 3);
+    write_file(mod("Low.qmp"), make_patch(low, {{1, 10, "Alpha.qmw", 0, &alpha}}));
+    write_file(mod("Top.qmp"), make_patch(top, {{0, 4000, "Low.qmw", 1, &low}, {2, 3, "Alpha.qmw", 0, &alpha}}));
+    const std::vector<std::string> before = folder_listing(mods);
+
+    memory_files memory;
+    memory.disk_below = true;
+    ASSERT_EQ(rebuild_map_file(storage{&memory}, mod("Top.qmp"), maps_path), rebuilt);
+    EXPECT_EQ(folder_listing(mods), before) << "a file was written to the disk";
+    EXPECT_TRUE(memory.files.at(memory_path(mod("Top.qmw"))) == top);
+    EXPECT_TRUE(memory.files.at(memory_path(mod("Low.qmw"))) == low);
+
+    // A second rebuild in the same memory finds its map file there, as on disk.
+    EXPECT_EQ(rebuild_map_file(storage{&memory}, mod("Top.qmp"), maps_path), output_unavailable);
+    memory_files fresh;
+    fresh.disk_below = true;
+    write_file(mod("Low.qmw"), std::string("short"));
+    EXPECT_EQ(rebuild_map_file(storage{&fresh}, mod("Top.qmp"), maps_path), source_too_short);
+}
+
+TEST(rebuild_memory, a_memory_without_disk_rebuilds_from_its_own_files_only) {
+    const bytes stock_bytes = synthetic_map(43, 20000, 2);
+    const bytes target = synthetic_map(44, 30000, 2);
+    memory_files memory;
+    memory.files["maps/Stock.qmw"] = stock_bytes;
+    memory.files["mods/Level.qmp"] = make_patch(target, {{0, 7, "Stock.qmw", 0, &stock_bytes}});
+    ASSERT_EQ(rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\"), rebuilt);
+    EXPECT_TRUE(memory.files.at("mods/Level.qmw") == target);
+    memory.files.erase("mods/Level.qmw");
+    memory.files.erase("maps/Stock.qmw");
+    EXPECT_EQ(rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\"), source_missing);
+}

@@ -1,0 +1,41 @@
+// The storage calls: files on disk through the file layer; memory files are handed to
+// storage_memory.cpp.
+#include "common/storage.h"
+
+bool stored_file_exists(const storage& where, const std::string& path) {
+    return where.memory ? memory_file_exists(*where.memory, path) : file_exists(path);
+}
+
+bool copy_new_stored_file(const storage& where, const std::string& from, const std::string& to) {
+    return where.memory ? copy_new_memory_file(*where.memory, from, to) : copy_new_file(from, to);
+}
+
+bool open_stored_file(const storage& where, const std::string& path, open_mode mode, stored_file& file) {
+    close_file(file.disk);
+    file.bytes = nullptr;
+    file.writable = false;
+    if (where.memory) return open_memory_file(*where.memory, path, mode, file);
+    if (!open_existing(path, mode, file.disk)) return false;
+    file.writable = mode == open_mode::read_write;
+    return true;
+}
+
+std::size_t read_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size) {
+    return file.bytes ? read_memory_at(file, offset, data, size) : read_at(file.disk, offset, data, size);
+}
+
+bool write_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size) {
+    if (!file.writable) return false;
+    return file.bytes ? write_memory_at(file, offset, data, size) : write_at(file.disk, offset, data, size);
+}
+
+bool file_size(const stored_file& file, std::uint64_t& size) {
+    if (!file.bytes) return file_size(file.disk, size);
+    size = file.bytes->size();
+    return true;
+}
+
+bool same_file(const stored_file& a, const stored_file& b) {
+    if (a.bytes || b.bytes) return a.bytes == b.bytes;
+    return same_file(a.disk, b.disk);
+}

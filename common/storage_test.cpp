@@ -1,0 +1,130 @@
+#include "common/storage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/test_files.h"
+
+namespace {
+
+std::vector<unsigned char> text_bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::string read_text(const stored_file& file, std::uint64_t offset, std::size_t size) {
+    std::string out(size, '\0');
+    out.resize(read_at(file, offset, out.data(), size));
+    return out;
+}
+
+}  // namespace
+
+TEST(storage, memory_paths_name_one_file_however_written) {
+    EXPECT_EQ(memory_path("C:\\Game\\Maps\\\\Level.qmw"), "C:/Game/Maps/Level.qmw");
+    EXPECT_EQ(memory_path("./mods/./A.qmp"), "mods/A.qmp");
+    EXPECT_EQ(memory_path("/tmp//x\\y"), "/tmp/x/y");
+    EXPECT_EQ(memory_path("\\\\x"), "/x");
+    EXPECT_NE(memory_path("a/b"), memory_path("ab"));
+}
+
+TEST(storage, memory_files_copy_read_write_and_keep_their_length) {
+    memory_files memory;
+    memory.files["mods/A.qmp"] = text_bytes("abcdef");
+    const storage where{&memory};
+    EXPECT_TRUE(stored_file_exists(where, "mods\\A.qmp"));
+    EXPECT_FALSE(stored_file_exists(where, "mods\\B.qmp"));
+
+    ASSERT_TRUE(copy_new_stored_file(where, "mods/A.qmp", "mods\\A.qmw"));
+    EXPECT_FALSE(copy_new_stored_file(where, "mods/A.qmp", "mods/A.qmw")) << "replaced an existing file";
+    EXPECT_FALSE(copy_new_stored_file(where, "mods/None.qmp", "mods/C.qmw"));
+
+    stored_file out, again;
+    ASSERT_TRUE(open_stored_file(where, "mods/A.qmw", open_mode::read_write, out));
+    ASSERT_TRUE(open_stored_file(where, "./mods//A.qmw", open_mode::read, again));
+    EXPECT_TRUE(same_file(out, again));
+    EXPECT_TRUE(write_at(out, 2, "XY", 2));
+    EXPECT_EQ(read_text(again, 0, 10), "abXYef");
+    EXPECT_FALSE(write_at(out, 5, "XY", 2)) << "a write grew the file";
+    EXPECT_FALSE(write_at(again, 0, "Z", 1)) << "wrote through a file opened to read";
+    EXPECT_EQ(read_text(again, 7, 3), "");
+    std::uint64_t size = 0;
+    ASSERT_TRUE(file_size(out, size));
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(memory.files.at("mods/A.qmp"), text_bytes("abcdef")) << "the copy's source changed";
+}
+
+TEST(storage, memory_over_the_disk_reads_it_and_never_writes_it) {
+    temp_folder folder;
+    write_file(folder / "Stock.qmw", std::string("stock bytes"));
+    make_folder(folder / "sub.qmw");
+    memory_files memory;
+    memory.disk_below = true;
+    const storage where{&memory};
+
+    EXPECT_TRUE(stored_file_exists(where, folder / "Stock.qmw"));
+    EXPECT_FALSE(stored_file_exists(where, folder / "sub.qmw"));
+    stored_file file;
+    EXPECT_FALSE(open_stored_file(where, folder / "Stock.qmw", open_mode::read_write, file));
+    ASSERT_TRUE(open_stored_file(where, folder / "Stock.qmw", open_mode::read, file));
+    EXPECT_EQ(read_text(file, 6, 20), "bytes");
+    EXPECT_FALSE(write_at(file, 0, "x", 1));
+
+    EXPECT_FALSE(copy_new_stored_file(where, folder / "Stock.qmw", folder / "sub.qmw")) << "a folder was replaced";
+    ASSERT_TRUE(copy_new_stored_file(where, folder / "Stock.qmw", folder / "Copy.qmw"));
+    stored_file copy;
+    ASSERT_TRUE(open_stored_file(where, folder / "Copy.qmw", open_mode::read_write, copy));
+    EXPECT_TRUE(write_at(copy, 0, "S", 1));
+    EXPECT_FALSE(same_file(copy, file));
+    EXPECT_EQ(read_text(copy, 0, 5), "Stock");
+    EXPECT_EQ(read_text(file, 0, 5), "stock");
+    EXPECT_EQ(folder_listing(folder.path), (std::vector<std::string>{"Stock.qmw", "sub.qmw"}));
+}
+
+TEST(storage, memory_alone_sees_no_disk_file) {
+    temp_folder folder;
+    write_file(folder / "Stock.qmw", std::string("x"));
+    memory_files memory;
+    const storage where{&memory};
+    stored_file file;
+    EXPECT_FALSE(stored_file_exists(where, folder / "Stock.qmw"));
+    EXPECT_FALSE(open_stored_file(where, folder / "Stock.qmw", open_mode::read, file));
+    EXPECT_FALSE(copy_new_stored_file(where, folder / "Stock.qmw", "Copy.qmw"));
+}
+
+TEST(storage, named_disk_files_stand_in_for_memory_paths_or_hide_them) {
+    temp_folder folder;
+    write_file(folder / "real.qmw", std::string("real"));
+    write_file(folder / "hidden.qmw", std::string("hidden"));
+    memory_files memory;
+    memory.disk_below = true;
+    memory.on_disk[memory_path("maps/Alpha.qmw")] = folder / "real.qmw";
+    memory.on_disk[memory_path(folder / "hidden.qmw")] = "";
+    const storage where{&memory};
+
+    stored_file file;
+    ASSERT_TRUE(open_stored_file(where, "maps\\Alpha.qmw", open_mode::read, file));
+    EXPECT_EQ(read_text(file, 0, 10), "real");
+    EXPECT_FALSE(stored_file_exists(where, folder / "hidden.qmw"));
+    EXPECT_FALSE(open_stored_file(where, folder / "hidden.qmw", open_mode::read, file));
+    // A hidden file's path is free to make in memory, as after a move aside.
+    ASSERT_TRUE(copy_new_stored_file(where, "maps/Alpha.qmw", folder / "hidden.qmw"));
+    EXPECT_TRUE(memory.files.at(memory_path(folder / "hidden.qmw")) == text_bytes("real"));
+    EXPECT_EQ(read_file(folder / "hidden.qmw"), text_bytes("hidden"));
+}
+
+TEST(file_system, lists_files_creates_new_ones_and_replaces) {
+    temp_folder folder;
+    write_file(folder / "a.qmw", std::string("a"));
+    make_folder(folder / "sub.qmw");
+    open_file file;
+    ASSERT_TRUE(create_new_file(folder / "b.tmp", file));
+    EXPECT_TRUE(write_at(file, 0, "bb", 2));
+    close_file(file);
+    EXPECT_FALSE(create_new_file(folder / "a.qmw", file)) << "an existing file was opened as new";
+    std::vector<std::string> names;
+    ASSERT_TRUE(list_folder_files(folder.path, names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.qmw", "b.tmp"}));
+    ASSERT_TRUE(replace_file(folder / "b.tmp", folder / "a.qmw"));
+    EXPECT_EQ(read_file(folder / "a.qmw"), text_bytes("bb"));
+    EXPECT_FALSE(list_folder_files(folder / "missing", names));
+}

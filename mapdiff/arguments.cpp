@@ -1,0 +1,73 @@
+#include "mapdiff/arguments.h"
+
+namespace {
+
+bool is_option(const std::string& word) { return word.size() >= 2 && word[0] == '-' && word[1] == '-'; }
+
+std::string wrong(const std::string& what) { return "Error: " + what + " Try \"mapdiff --help\"."; }
+
+}  // namespace
+
+std::string mapdiff_usage() {
+    return "mapdiff: make, check and describe patch files for mapmend.\n"
+           "Usage:\n"
+           "  mapdiff make [--beside <folder>] [--force] <maps path> <map file> <patch path>\n"
+           "      Writes a patch from which mapmend rebuilds <map file>, drawing on the stock maps\n"
+           "      of <maps path> that the stock table vouches for and, with --beside, on the .qmw\n"
+           "      files of <folder>, which must then lie beside the patch. An existing file at\n"
+           "      <patch path> is kept unless --force.\n"
+           "  mapdiff inspect <maps path> <patch path>\n"
+           "      Lists the patch's sources and says whether mapmend would rebuild it; writes nothing.\n"
+           "  mapdiff stock-table <maps path> [<table file>]\n"
+           "      Writes the stock table of the 31 stock maps in <maps path> (standard output\n"
+           "      without a table file).\n"
+           "  mapdiff --help\n"
+           "Exit status: 0 done (inspect: the rebuild would succeed), 1 failed (inspect: the rebuild\n"
+           "would fail), 2 wrong command line.\n";
+}
+
+std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdiff_arguments& arguments) {
+    arguments = mapdiff_arguments{};
+    for (const std::string& word : words)
+        if (word == "--help") return {};
+    if (words.empty()) return wrong("No command.");
+
+    const std::string& command = words[0];
+    std::vector<std::string> paths;
+    make_settings& make = arguments.make;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (command == "make" && word == "--force") {
+            make.force = true;
+        } else if (command == "make" && word == "--beside") {
+            if (i + 1 == words.size() || words[i + 1].empty()) return wrong("--beside needs a folder.");
+            make.beside = words[++i];
+        } else if (is_option(word)) {
+            return wrong("Unknown option " + word + ".");
+        } else if (word.empty()) {
+            return wrong("An empty path.");
+        } else {
+            paths.push_back(word);
+        }
+    }
+    if (command == "make") {
+        if (paths.size() != 3) return wrong("make takes <maps path> <map file> <patch path>.");
+        arguments.command = mapdiff_command::make;
+        make.maps_path = paths[0];
+        make.map_file = paths[1];
+        make.patch_path = paths[2];
+    } else if (command == "inspect") {
+        if (paths.size() != 2) return wrong("inspect takes <maps path> <patch path>.");
+        arguments.command = mapdiff_command::inspect;
+        make.maps_path = paths[0];
+        make.patch_path = paths[1];
+    } else if (command == "stock-table") {
+        if (paths.empty() || paths.size() > 2) return wrong("stock-table takes <maps path> [<table file>].");
+        arguments.command = mapdiff_command::stock_table;
+        make.maps_path = paths[0];
+        if (paths.size() == 2) arguments.table_file = paths[1];
+    } else {
+        return wrong("Unknown command " + command + ".");
+    }
+    return {};
+}

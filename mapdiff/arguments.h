@@ -1,0 +1,23 @@
+// The command line of mapdiff: a command word, then its options and paths.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mapdiff/make_patch.h"
+
+enum class mapdiff_command { help, make, inspect, stock_table };
+
+struct mapdiff_arguments {
+    mapdiff_command command = mapdiff_command::help;
+    make_settings make;           // make: every field; inspect: maps_path and patch_path
+    std::string table_file;       // stock-table: empty for standard output
+};
+
+// Exit statuses: 0 success, 1 a failed job (or a rebuild that would fail), 2 a wrong command line.
+enum mapdiff_status : int { status_ok = 0, status_failed = 1, status_wrong_command_line = 2 };
+
+// The error line for a wrong command line, or "" with `arguments` filled.
+std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdiff_arguments& arguments);
+
+std::string mapdiff_usage();

@@ -1,0 +1,43 @@
+// A content index of source files: a hash of every aligned block of each source, so that a
+// chunk's bytes are found wherever they lie, in any source, at any offset (as rsync-style tools
+// find moved data). Memory stays small for large sources: the block size grows with them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/storage.h"
+#include "mapdiff/progress.h"
+
+struct indexed_source {
+    std::string path;  // where the source is read now
+    std::uint64_t size = 0;
+};
+
+struct block_index {
+    std::size_t block_size = 64;
+    std::vector<std::uint64_t> first_block;  // per source, its first global block number
+    std::vector<std::uint32_t> keys;          // per slot: 0 when empty
+    std::vector<std::uint32_t> blocks;        // per slot: global block number
+    unsigned slot_bits = 0;
+};
+
+// Rolling hash of `block_size` bytes: hash = sum of byte[i] * multiplier^(size-1-i), mod 2^64.
+constexpr std::uint64_t rolling_multiplier = 0x100000001B3ull;
+std::uint64_t block_hash(const unsigned char* data, std::size_t size);
+// multiplier^size, to take the oldest byte out of a rolling hash.
+std::uint64_t rolling_drop_factor(std::size_t size);
+
+// Reads every source once. False when a source cannot be read in full.
+bool build_block_index(const storage& where, const std::vector<indexed_source>& sources, block_index& index,
+                       progress& meter);
+
+struct block_match {
+    std::size_t source;
+    std::uint64_t offset;  // of the block in the source
+};
+
+// The block whose hash is `hash`, if one was indexed (a hash match, not yet a byte match).
+bool find_block(const block_index& index, std::uint64_t hash, block_match& match);

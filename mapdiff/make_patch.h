@@ -1,0 +1,22 @@
+// mapdiff make: writes the patch file from which mapmend rebuilds a map file, after rebuilding
+// it in memory by mapmend's own code and comparing the result with the map file.
+#pragma once
+
+#include <string>
+
+#include "mapdiff/progress.h"
+
+struct make_settings {
+    std::string maps_path;
+    std::string map_file;
+    std::string patch_path;
+    std::string beside;  // empty: no patch-folder sources
+    bool force = false;  // replace an existing file at the patch path
+};
+
+struct make_outcome {
+    std::string error;    // one line; empty on success
+    std::string summary;  // lines for standard output
+};
+
+make_outcome make_patch(const make_settings& settings, progress& meter);

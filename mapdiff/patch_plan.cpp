@@ -1,0 +1,206 @@
+#include "mapdiff/patch_plan.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_map>
+
+#include "mapdiff/block_index.h"
+#include "mapdiff/byte_cost.h"
+#include "mapmend/patch_file.h"
+
+using namespace patch_layout;
+
+namespace {
+
+constexpr std::uint64_t position_limit = std::uint64_t{1} << 31;  // offsets are signed 32-bit
+constexpr std::size_t longest_source_name = 255;
+constexpr std::size_t candidates_by_content = 3;
+constexpr std::size_t window = std::size_t{256} << 10;
+
+// What the table region's bytes may not hold: bytes the scan reads (header, each entry's fields,
+// name and the four bytes behind it, the references placed so far) and chunk bytes.
+struct byte_marks {
+    std::vector<unsigned char> scan_read, in_chunk;
+
+    explicit byte_marks(std::size_t size) : scan_read(size), in_chunk(size) {}
+
+    static void mark(std::vector<unsigned char>& marks, std::uint64_t from, std::uint64_t to) {
+        to = std::min<std::uint64_t>(to, marks.size());
+        for (std::uint64_t at = from; at < to; ++at) marks[static_cast<std::size_t>(at)] = 1;
+    }
+    bool any_scan_read(std::uint64_t from, std::uint64_t to) const {
+        to = std::min<std::uint64_t>(to, scan_read.size());
+        for (std::uint64_t at = from; at < to; ++at)
+            if (scan_read[static_cast<std::size_t>(at)]) return true;
+        return false;
+    }
+};
+
+// How many bytes from the entry's reference position on may hold its reference.
+std::size_t reference_room(const std::vector<unsigned char>& bytes, const byte_marks& marks, const table_entry& entry) {
+    const std::size_t limit = std::min<std::size_t>(marks.scan_read.size(), bytes.size());
+    std::size_t room = 0;
+    for (std::size_t at = static_cast<std::size_t>(entry.reference_at); at < limit && room < 6 + longest_source_name;
+         ++at, ++room) {
+        // The entry's own four bytes are read by the scan for this entry, which is allowed.
+        const bool own = at < entry.reference_at + 4;
+        if (bytes[at] != 0 || marks.in_chunk[at] || (!own && marks.scan_read[at])) break;
+    }
+    return room;
+}
+
+struct candidate {
+    std::size_t source;
+    std::uint64_t offset;
+};
+
+// The offsets at which the chunk's blocks are found in the sources, most often found first.
+std::vector<candidate> content_candidates(const block_index& index, const unsigned char* chunk, std::size_t size) {
+    std::vector<candidate> found;
+    const std::size_t b = index.block_size;
+    if (size < b || index.first_block.empty()) return found;
+    std::unordered_map<std::uint64_t, std::uint32_t> votes;
+    const std::uint64_t drop = rolling_drop_factor(b);
+    std::uint64_t hash = block_hash(chunk, b);
+    for (std::size_t p = 0;;) {
+        block_match match{};
+        if (find_block(index, hash, match)) {
+            if (match.offset > p) {
+                const std::uint64_t key = (static_cast<std::uint64_t>(match.source) << 40) | (match.offset - p);
+                ++votes[key];
+            }
+            // The next block of a matching run lies one block on: skip to it.
+            p += b;
+            if (p + b > size) break;
+            hash = block_hash(chunk + p, b);
+            continue;
+        }
+        if (p + b >= size) break;
+        hash = hash * rolling_multiplier + chunk[p + b] - drop * chunk[p];
+        ++p;
+    }
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> ranked;
+    for (const auto& vote : votes) ranked.emplace_back(vote.second, vote.first);
+    std::sort(ranked.begin(), ranked.end(), [](const auto& x, const auto& y) {
+        return x.first != y.first ? x.first > y.first : x.second < y.second;
+    });
+    for (std::size_t k = 0; k < ranked.size() && k < candidates_by_content; ++k)
+        found.push_back({static_cast<std::size_t>(ranked[k].second >> 40), ranked[k].second & ((std::uint64_t{1} << 40) - 1)});
+    return found;
+}
+
+// The estimated bits of the chunk's difference against the source range; stops early, with a
+// value above `bound`, once that is certain.
+bool difference_bits(const stored_file& source, std::uint64_t offset, const unsigned char* chunk, std::size_t size,
+                     double bound, std::vector<unsigned char>& scratch, double& bits) {
+    byte_cost cost;
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t piece = std::min(window, size - done);
+        if (read_at(source, offset + done, scratch.data(), piece) != piece) return false;
+        for (std::size_t k = 0; k < piece; ++k) scratch[k] = static_cast<unsigned char>(chunk[done + k] - scratch[k]);
+        add_to_cost(cost, scratch.data(), piece);
+        done += piece;
+        if (cost.bits > bound) break;
+    }
+    bits = cost_bits(cost);
+    return true;
+}
+
+void put_u32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
+    for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<unsigned char>(value >> (8 * k));
+}
+
+}  // namespace
+
+bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const std::vector<table_entry>& table,
+                const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
+    plan = patch_plan{};
+    plan.chunks_from.assign(sources.size(), 0);
+    plan.bytes_from.assign(sources.size(), 0);
+
+    const std::uint64_t table_end = chunk_offset_at + entry_stride * table.size();
+    byte_marks marks(static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), table_end + 6 + longest_source_name)));
+    byte_marks::mark(marks.scan_read, 0, chunk_offset_at);
+    for (std::size_t j = 0; j < table.size(); ++j) {
+        const std::uint64_t entry_at = chunk_offset_at + entry_stride * j;
+        byte_marks::mark(marks.scan_read, entry_at, entry_at + 8);
+        byte_marks::mark(marks.scan_read, name_field_at + entry_stride * j, table[j].reference_at + 4);
+        if (table[j].chunk_size > 0)
+            byte_marks::mark(marks.in_chunk, table[j].chunk_offset,
+                             std::uint64_t{table[j].chunk_offset} + table[j].chunk_size);
+    }
+
+    std::vector<indexed_source> indexed;
+    for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
+    block_index index;
+    if (!build_block_index(where, indexed, index, meter)) return false;
+    std::vector<stored_file> open(sources.size());
+    for (std::size_t s = 0; s < sources.size(); ++s)
+        if (!open_stored_file(where, sources[s].path, open_mode::read, open[s])) return false;
+
+    std::unordered_multimap<std::string, candidate> same_named;
+    for (std::size_t s = 0; s < sources.size(); ++s) {
+        for (const table_entry& theirs : sources[s].table)
+            if (theirs.chunk_size > 0) same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
+    }
+
+    std::vector<unsigned char> scratch(window);
+    start_stage(meter, "searching sources", table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        report_progress(meter, i);
+        const table_entry& entry = table[i];
+        const std::uint64_t chunk_end = std::uint64_t{entry.chunk_offset} + entry.chunk_size;
+        if (entry.chunk_size == 0 || entry.chunk_offset >= position_limit || entry.chunk_size >= position_limit ||
+            chunk_end > bytes.size() || marks.any_scan_read(entry.chunk_offset, chunk_end))
+            continue;
+        const std::size_t room = reference_room(bytes, marks, entry);
+        if (room < 7) continue;
+
+        unsigned char* chunk = bytes.data() + entry.chunk_offset;
+        const std::size_t size = entry.chunk_size;
+        std::vector<candidate> candidates = content_candidates(index, chunk, size);
+        const auto named = same_named.equal_range(entry.name);
+        for (auto c = named.first; c != named.second; ++c) candidates.push_back(c->second);
+
+        byte_cost own;
+        add_to_cost(own, chunk, size);
+        double best_bits = cost_bits(own);
+        bool found = false;
+        candidate best{};
+        for (const candidate& c : candidates) {
+            const patch_source& source = sources[c.source];
+            // Offset 0 means "no reference"; the range must lie in the source, below 2 GiB.
+            if (c.offset == 0 || c.offset >= position_limit || c.offset + size > source.size) continue;
+            if (6 + source.name.size() > room) continue;
+            const double overhead = 8.0 * (6 + source.name.size());
+            double bits = 0;
+            if (!difference_bits(open[c.source], c.offset, chunk, size, best_bits - overhead, scratch, bits)) return false;
+            if (bits + overhead < best_bits) {
+                best_bits = bits + overhead;
+                best = c;
+                found = true;
+            }
+        }
+        if (!found) continue;
+
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t piece = std::min(window, size - done);
+            if (read_at(open[best.source], best.offset + done, scratch.data(), piece) != piece) return false;
+            for (std::size_t k = 0; k < piece; ++k) chunk[done + k] = static_cast<unsigned char>(chunk[done + k] - scratch[k]);
+            done += piece;
+        }
+        const patch_source& source = sources[best.source];
+        const std::size_t at = static_cast<std::size_t>(entry.reference_at);
+        put_u32(bytes, at, static_cast<std::uint32_t>(best.offset));
+        std::copy(source.name.begin(), source.name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 4));
+        bytes[at + 4 + source.name.size()] = 0;
+        bytes[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
+        byte_marks::mark(marks.scan_read, at, at + 6 + source.name.size());
+
+        plan.references.push_back({i, best.source, static_cast<std::int32_t>(best.offset)});
+        ++plan.chunks_from[best.source];
+        plan.bytes_from[best.source] += size;
+    }
+    report_progress(meter, table.size());
+    return true;
+}

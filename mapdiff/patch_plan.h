@@ -1,0 +1,39 @@
+// Turns a map data file, held in memory, into its patch: for each entry it picks the source
+// range whose difference compresses best, keeps it only when that pays, and only where the
+// source reference fits the rules of the rebuild's scan.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/storage.h"
+#include "mapdiff/map_table.h"
+#include "mapdiff/progress.h"
+
+struct patch_source {
+    std::string name;            // the name the patch references
+    std::string path;            // where it is read now
+    bool in_patch_folder = false;
+    std::uint64_t size = 0;
+    std::vector<table_entry> table;  // its own entries, for same-named candidates
+};
+
+struct planned_reference {
+    std::size_t entry = 0;
+    std::size_t source = 0;
+    std::int32_t source_offset = 0;
+};
+
+struct patch_plan {
+    std::vector<planned_reference> references;
+    std::vector<std::uint64_t> chunks_from;  // per source
+    std::vector<std::uint64_t> bytes_from;   // per source
+};
+
+// Source references only go where the map holds zeros that no scan of another entry reads and
+// no chunk covers; a referenced chunk covers no byte the scan reads. `bytes` holds the map on
+// entry and the patch on return. False when a source cannot be read.
+bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const std::vector<table_entry>& table,
+                const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);

@@ -1,0 +1,168 @@
+#include "mapdiff/patch_plan.h"
+
+#include <gtest/gtest.h>
+
+#include "mapmend/rebuild.h"
+#include "tests/support/map_builder.h"
+
+namespace {
+
+struct planned {
+    bytes patch;
+    patch_plan plan;
+    int rebuild = -1;
+    bytes rebuilt;
+};
+
+struct named_source {
+    std::string name;
+    bytes content;
+    bool beside = false;
+};
+
+// Plans the patch of `map` against the sources, all in memory, then rebuilds it there with
+// mapmend's rebuild, the beside sources next to the patch.
+planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& given) {
+    memory_files memory;
+    std::vector<patch_source> sources;
+    for (const named_source& s : given) {
+        const std::string path = (s.beside ? "mods/" : "maps/") + s.name;
+        memory.files[path] = s.content;
+        patch_source source;
+        source.name = s.name;
+        source.path = path;
+        source.in_patch_folder = s.beside;
+        source.size = s.content.size();
+        read_map_table(s.content.data(), s.content.size(), source.table);
+        sources.push_back(std::move(source));
+    }
+    std::vector<table_entry> table;
+    EXPECT_EQ(read_map_table(map.data(), map.size(), table), table_reading::ok);
+
+    planned out;
+    out.patch = map;
+    progress quiet;
+    EXPECT_TRUE(plan_patch(storage{&memory}, out.patch, table, sources, out.plan, quiet));
+    memory.files["mods/Level.qmp"] = out.patch;
+    out.rebuild = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");
+    if (out.rebuild == rebuilt) out.rebuilt = memory.files["mods/Level.qmw"];
+    return out;
+}
+
+bool referenced(const planned& p, std::size_t entry) {
+    for (const planned_reference& r : p.plan.references)
+        if (r.entry == entry) return true;
+    return false;
+}
+
+void copy_bytes(const bytes& from, std::size_t from_at, bytes& to, std::size_t to_at, std::size_t size) {
+    std::copy(from.begin() + static_cast<std::ptrdiff_t>(from_at), from.begin() + static_cast<std::ptrdiff_t>(from_at + size),
+              to.begin() + static_cast<std::ptrdiff_t>(to_at));
+}
+
+// A map of `entries` entries with short names whose chunks, behind the table, are seeded bytes.
+bytes plain_map(std::uint64_t seed, std::size_t size, std::size_t entries, std::size_t chunk) {
+    bytes map = seeded_random{seed}.fill(size);
+    for (std::size_t at = 4; at < map_layout::table_at + map_layout::entry_stride * entries + 600; ++at) map[at] = 0;
+    put_u32(map, 0, map_layout::magic);
+    put_u32(map, map_layout::entry_count_at, static_cast<std::uint32_t>(entries));
+    const std::size_t start = map_layout::table_at + map_layout::entry_stride * entries + 600;
+    for (std::size_t i = 0; i < entries; ++i)
+        set_entry(map, i, static_cast<std::uint32_t>(start + i * chunk), static_cast<std::uint32_t>(chunk), "e" + std::to_string(i));
+    return map;
+}
+
+}  // namespace
+
+// Chunks found at other offsets, in other files, under other names, in a stock map and beside
+// the patch: each is referenced and the rebuild gives the map back.
+TEST(plan_patch, finds_moved_and_renamed_chunks_in_every_source) {
+    const bytes alpha = synthetic_map(1, 200000, 4);
+    const bytes beta = synthetic_map(2, 150000, 3);
+    const bytes town = synthetic_map(3, 90000, 2);
+    bytes map = plain_map(4, 120000, 5, 8000);
+    const std::size_t first = chunk_of(map, 0).offset;
+    copy_bytes(alpha, 77777, map, first, 8000);                      // at another offset
+    copy_bytes(beta, chunk_of(beta, 2).offset, map, first + 8000, 8000);  // another entry's chunk
+    copy_bytes(town, 1234, map, first + 16000, 8000);                // beside the patch
+    copy_bytes(alpha, 150001, map, first + 24000, 8000);
+    map[first + 24000 + 500] ^= 0x55;  // edited inside the chunk
+    // Entry 4 keeps bytes found nowhere.
+    const planned p = plan_and_rebuild(map, {{"Alpha.qmw", alpha}, {"Beta.qmw", beta}, {"Town.qmw", town, true}});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(referenced(p, i)) << "entry " << i;
+    EXPECT_FALSE(referenced(p, 4)) << "a reference that does not pay";
+    EXPECT_EQ(p.plan.chunks_from, (std::vector<std::uint64_t>{2, 1, 1}));
+    EXPECT_EQ(p.plan.bytes_from[2], 8000u);
+}
+
+TEST(plan_patch, small_chunks_are_found_under_their_own_name) {
+    const bytes alpha = synthetic_map(5, 50000, 6);
+    bytes map = plain_map(6, 30000, 2, 40);
+    set_entry(map, 1, chunk_of(map, 1).offset, 40, "Named");
+    bytes source = alpha;
+    set_entry(source, 3, 20000, 40, "Named");
+    copy_bytes(source, 20000, map, chunk_of(map, 1).offset, 40);
+    const planned p = plan_and_rebuild(map, {{"Alpha.qmw", source}});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    EXPECT_TRUE(referenced(p, 1));
+    EXPECT_FALSE(referenced(p, 0));
+}
+
+// Where a reference may not go: too little room behind the name before the next entry, a name
+// field without NUL before the next entry, a chunk right behind the name, a chunk that covers
+// table bytes, a best range at offset 0. Every such entry keeps its own bytes, and the rebuild
+// still gives the map back.
+TEST(plan_patch, references_only_go_where_the_scan_allows) {
+    const bytes alpha = synthetic_map(7, 100000, 3);
+    bytes map = plain_map(8, 60000, 6, 2000);
+    for (std::size_t i = 0; i < 6; ++i) copy_bytes(alpha, 30001 + 2000 * i, map, chunk_of(map, i).offset, 2000);
+    // Entry 0: a name leaving 266 - 258 = 8 bytes, short of the 6 + 9 a reference to Alpha.qmw needs.
+    set_entry(map, 0, chunk_of(map, 0).offset, 2000, std::string(258, 'n'));
+    // Entry 1: a name field without NUL: the reference would start on entry 2's fields' doorstep.
+    set_entry(map, 1, chunk_of(map, 1).offset, 2000, std::string(263, 'f'));
+    // Entry 2: a chunk that starts right behind the name field, so the reference would reach it.
+    const std::size_t behind_name = map_layout::table_at + map_layout::entry_stride * 2 + map_layout::name_at + 4;
+    set_entry(map, 2, static_cast<std::uint32_t>(behind_name + 8), 100, "abc");
+    // Entry 3: a chunk over entry 4's fields.
+    set_entry(map, 3, static_cast<std::uint32_t>(map_layout::table_at + map_layout::entry_stride * 4), 100, "t3");
+    // Entry 4: its bytes are only at offset 0 of the source.
+    copy_bytes(alpha, 0, map, chunk_of(map, 4).offset, 2000);
+    const planned p = plan_and_rebuild(map, {{"Alpha.qmw", alpha}});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_FALSE(referenced(p, i)) << "entry " << i;
+    EXPECT_TRUE(referenced(p, 5)) << "the one entry with room";
+}
+
+TEST(plan_patch, a_name_field_without_nul_on_the_last_entry_takes_a_reference_behind_the_table) {
+    const bytes alpha = synthetic_map(9, 100000, 3);
+    bytes map = plain_map(10, 40000, 2, 3000);
+    set_entry(map, 1, chunk_of(map, 1).offset, 3000, std::string(263, 'L'));
+    copy_bytes(alpha, 40000, map, chunk_of(map, 1).offset, 3000);
+    const planned p = plan_and_rebuild(map, {{"Alpha.qmw", alpha}});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    ASSERT_TRUE(referenced(p, 1));
+    const std::size_t at = map_layout::table_at + map_layout::entry_stride + map_layout::name_at + 263;
+    EXPECT_EQ(get_u32(p.patch, at), 40000u);
+}
+
+// Overlapping chunks, each drawn from its own source: the rebuild adds both sources to the
+// bytes they share, in whatever order it applies them.
+TEST(plan_patch, overlapping_chunks_rebuild_whatever_the_order) {
+    const bytes alpha = synthetic_map(11, 100000, 3);
+    const bytes beta = synthetic_map(12, 100000, 3);
+    bytes map = plain_map(13, 50000, 3, 4000);
+    const std::size_t start = chunk_of(map, 0).offset;
+    copy_bytes(alpha, 10001, map, start, 4000);
+    set_entry(map, 1, static_cast<std::uint32_t>(start + 2000), 4000, "over");
+    copy_bytes(beta, 20001, map, start + 4000, 2000);  // entry 1's second half
+    set_entry(map, 2, static_cast<std::uint32_t>(start + 1000), 500, "inside");
+    const planned p = plan_and_rebuild(map, {{"Zeta.qmw", beta}, {"Alpha.qmw", alpha}});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    EXPECT_TRUE(referenced(p, 0));
+}

@@ -1,0 +1,5 @@
+#include "mapdiff/progress.h"
+
+#include <unistd.h>
+
+bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }

@@ -1,0 +1,112 @@
+#include "mapdiff/source_set.h"
+
+#include <algorithm>
+
+#include "common/file_system.h"
+#include "common/path_text.h"
+#include "mapmend/file_md5.h"
+#include "mapmend/patch_file.h"
+#include "mapmend/stock_check.h"
+
+namespace {
+
+constexpr std::size_t longest_source_name = 255;
+
+bool is_any_of(const open_file& file, const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        open_file other;
+        if (open_existing(path, open_mode::read, other) && same_file(file, other)) return true;
+    }
+    return false;
+}
+
+// Opens a candidate source and reads its size and table; false when it cannot be read.
+bool read_source(const std::string& path, patch_source& source) {
+    open_file file;
+    if (!open_existing(path, open_mode::read, file) || !file_size(file, source.size)) return false;
+    std::vector<unsigned char> head(64);
+    head.resize(read_at(file, 0, head.data(), head.size()));
+    std::vector<unsigned char> table(table_bytes_needed(head.data(), head.size(), source.size));
+    if (read_at(file, 0, table.data(), table.size()) != table.size()) return false;
+    // A source without a readable table is still bytes to draw on, only without named entries.
+    if (read_map_table(table.data(), table.size(), source.table) != table_reading::ok) source.table.clear();
+    source.path = path;
+    return true;
+}
+
+}  // namespace
+
+std::string path_in(const std::string& folder, const std::string& name) {
+    if (folder.empty() || is_path_separator(folder.back())) return folder + name;
+    return folder + "/" + name;
+}
+
+std::string gather_sources(const std::string& maps_path, const std::string& beside,
+                           const std::vector<std::string>& excluded, source_set& set) {
+    set = source_set{};
+    std::vector<std::string> stock_names;
+    for (const stock_map& row : stock_maps()) {
+        const std::string path = path_in(maps_path, row.name);
+        open_file file;
+        if (!open_existing(path, open_mode::read, file)) {
+            set.skipped.push_back({row.name, "not in the maps folder"});
+            continue;
+        }
+        if (is_any_of(file, excluded)) {
+            set.skipped.push_back({row.name, "the map file itself"});
+            continue;
+        }
+        close_file(file);
+        if (file_md5(path) != row.digest) {
+            set.skipped.push_back({row.name, "differs from the stock table"});
+            continue;
+        }
+        patch_source source;
+        source.name = row.name;
+        if (!read_source(path, source)) {
+            set.skipped.push_back({row.name, "cannot be read"});
+            continue;
+        }
+        stock_names.push_back(source.name);
+        set.sources.push_back(std::move(source));
+    }
+    if (beside.empty()) return {};
+
+    std::vector<std::string> names;
+    if (!list_folder_files(beside, names)) return "Error: Cannot read the folder " + beside + ".";
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        if (to_lower(file_extension(name)) != "qmw") continue;
+        const std::string path = path_in(beside, name);
+        open_file file;
+        if (!open_existing(path, open_mode::read, file)) {
+            set.skipped.push_back({name, "cannot be read"});
+            continue;
+        }
+        bool own_output = false;
+        for (const std::string& other : excluded) own_output = own_output || to_lower(file_name(other)) == to_lower(name);
+        if (own_output || is_any_of(file, excluded)) {
+            set.skipped.push_back({name, "the map file or the patch's own map file"});
+            continue;
+        }
+        close_file(file);
+        if (!is_safe_source_name(name) || name.size() > longest_source_name) {
+            set.skipped.push_back({name, "a name a patch cannot reference"});
+            continue;
+        }
+        // The rebuild's groups join neighbouring entries of one name whatever their folder.
+        if (std::find(stock_names.begin(), stock_names.end(), name) != stock_names.end()) {
+            set.skipped.push_back({name, "named like a stock map"});
+            continue;
+        }
+        patch_source source;
+        source.name = name;
+        source.in_patch_folder = true;
+        if (!read_source(path, source)) {
+            set.skipped.push_back({name, "cannot be read"});
+            continue;
+        }
+        set.sources.push_back(std::move(source));
+    }
+    return {};
+}
