@@ -155,7 +155,7 @@ while read -r _ name map beside alignment description <&3; do
     verdict=$([ "$mapdiff_bytes" -le "$best_peer" ] && echo "no larger than the best peer" || echo "LARGER than the best peer")
     target_note=$([ "$alignment" = aligned ] && echo "target: no larger" || echo "no target: chunks shifted")
     echo "  mapdiff: $verdict ($target_note)"
-    sed 's/^/  | /' "$work/summary" | head -n 12
+    grep -E 'entries referenced|not zero|needed beside' "$work/summary" | sed 's/^/  | /'
   fi
   echo
   summary+=("$(printf '  %-10s %-8s %10s %10s %10s %10s %10s %8s' "$name" "$alignment" "$map_bytes" "$mapdiff_bytes" \
