@@ -120,11 +120,14 @@ while read -r _ name map beside alignment description <&3; do
   set_label="31 stock maps"
   [ "$beside" = - ] || set_label="31 stock maps + $beside/*.qmw beside"
   echo "Scenario \"$name\" ($alignment): $description"
-  # What every patch in this format carries as it is: the header and the entry table.
+  # What every patch in this format carries as it is: the header and the entry table, and the
+  # map's length; its floor is those bytes with zeros behind them, after xz -9.
   entries=$(od -An -t d4 -j 24 -N 4 "$target" | tr -d ' ')
-  head -c $((52 + 308 * entries)) "$target" >"$work/table"
-  echo "  map ${map##*/}: $map_bytes bytes, $(xz_size "$target") after xz -9 alone;"\
-    "its header and table of $entries entries: $(xz_size "$work/table") after xz -9"
+  table_bytes=$((52 + 308 * entries))
+  head -c $table_bytes "$target" >"$work/table"
+  floor=$({ cat "$work/table"; head -c $((map_bytes - table_bytes)) /dev/zero; } | xz -9 -c | wc -c)
+  echo "  map ${map##*/}: $map_bytes bytes, $(xz_size "$target") after xz -9 alone; its header and table"\
+    "($entries entries): $(xz_size "$work/table") after xz -9, with zeros up to the map's length: $floor"
   row method source bytes "x best peer" ""
   mapdiff_bytes=-
   if $with_mapdiff; then
@@ -158,12 +161,13 @@ while read -r _ name map beside alignment description <&3; do
     grep -E 'entries referenced|not zero|needed beside' "$work/summary" | sed 's/^/  | /'
   fi
   echo
-  summary+=("$(printf '  %-10s %-8s %10s %10s %10s %10s %10s %8s' "$name" "$alignment" "$map_bytes" "$mapdiff_bytes" \
+  summary+=("$(printf '  %-10s %-8s %10s %7s %10s %10s %10s %10s %8s' "$name" "$alignment" "$map_bytes" "$floor" "$mapdiff_bytes" \
     "$best_x3" "$all_x3" "$best_bs" \
     "$($with_mapdiff && awk -v a="$mapdiff_bytes" -v b="$best_peer" 'BEGIN { printf "%.3f", a / b }' || echo -)")")
   rm -rf "$work"
 done 3<"$data/plan.txt"
 
-echo "Summary in bytes (mapdiff and xdelta3 after xz -9, bsdiff as is); ratio = mapdiff / best peer"
-printf '  %-10s %-8s %10s %10s %10s %10s %10s %8s\n' scenario chunks map mapdiff "x3 single" "x3 all" "bsdiff" ratio
+echo "Summary in bytes (mapdiff and xdelta3 after xz -9, bsdiff as is); ratio = mapdiff / best peer;"
+echo "floor = the map's header and table followed by zeros up to its length, after xz -9: what every patch of this format carries"
+printf '  %-10s %-8s %10s %7s %10s %10s %10s %10s %8s\n' scenario chunks map floor mapdiff "x3 single" "x3 all" "bsdiff" ratio
 printf '%s\n' "${summary[@]}"
