@@ -7,6 +7,7 @@ namespace {
 // Blocks indexed at most: two slots of 8 bytes each, 16 MiB for a set of any size.
 constexpr std::uint64_t max_blocks = std::uint64_t{1} << 20;
 constexpr std::size_t smallest_block = 64;
+constexpr unsigned filter_bits = 23;  // 1 MiB
 
 std::uint64_t mixed(std::uint64_t hash) {
     std::uint64_t m = hash * 0x9E3779B97F4A7C15ull;
@@ -14,6 +15,8 @@ std::uint64_t mixed(std::uint64_t hash) {
 }
 
 std::uint32_t key_of(std::uint64_t m) { return static_cast<std::uint32_t>(m) | 1u; }
+
+std::size_t filter_bit(std::uint64_t m) { return static_cast<std::size_t>(m) & ((std::size_t{1} << filter_bits) - 1); }
 
 // A block of one repeated byte (zeros, padding) matches everywhere and tells nothing.
 bool is_uniform(const unsigned char* data, std::size_t size) {
@@ -51,11 +54,18 @@ bool build_block_index(const storage& where, const std::vector<indexed_source>& 
     while ((std::uint64_t{1} << index.slot_bits) < 2 * blocks) ++index.slot_bits;
     index.keys.assign(std::size_t{1} << index.slot_bits, 0);
     index.blocks.assign(index.keys.size(), 0);
+    // About eight bits per block, at most 1 MiB.
+    std::size_t filter_words = 1;
+    while (filter_words * 64 < 8 * blocks && filter_words * 64 < (std::size_t{1} << filter_bits)) filter_words *= 2;
+    index.filter.assign(filter_words, 0);
     const std::size_t mask = index.keys.size() - 1;
 
     start_stage(meter, "indexing sources", total);
     std::uint64_t read_before = 0;
-    const std::size_t window = std::max<std::size_t>(index.block_size, std::size_t{1} << 20);
+    std::uint64_t largest = 0;
+    for (const indexed_source& source : sources) largest = std::max(largest, source.size);
+    const std::size_t window = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max<std::size_t>(index.block_size, std::size_t{1} << 20), largest));
     std::vector<unsigned char> buffer(window);
     for (std::size_t s = 0; s < sources.size(); ++s) {
         stored_file file;
@@ -72,6 +82,7 @@ bool build_block_index(const storage& where, const std::vector<indexed_source>& 
                 while (index.keys[slot] != 0 && index.keys[slot] != key_of(m)) slot = (slot + 1) & mask;
                 if (index.keys[slot] != 0) continue;
                 index.keys[slot] = key_of(m);
+                index.filter[filter_bit(m) / 64 % index.filter.size()] |= std::uint64_t{1} << (filter_bit(m) % 64);
                 index.blocks[slot] = static_cast<std::uint32_t>(index.first_block[s] + (at + b) / index.block_size);
             }
             at += piece;
@@ -84,6 +95,7 @@ bool build_block_index(const storage& where, const std::vector<indexed_source>& 
 
 bool find_block(const block_index& index, std::uint64_t hash, block_match& match) {
     const std::uint64_t m = mixed(hash);
+    if ((index.filter[filter_bit(m) / 64 % index.filter.size()] >> (filter_bit(m) % 64) & 1) == 0) return false;
     const std::size_t mask = index.keys.size() - 1;
     for (std::size_t slot = static_cast<std::size_t>(m >> (64 - index.slot_bits));; slot = (slot + 1) & mask) {
         if (index.keys[slot] == 0) return false;

@@ -22,6 +22,9 @@ struct block_index {
     std::vector<std::uint32_t> keys;          // per slot: 0 when empty
     std::vector<std::uint32_t> blocks;        // per slot: global block number
     unsigned slot_bits = 0;
+    // One bit per hash value's low bits: most positions of a chunk match no block, and this
+    // small table, which stays in the processor's cache, says so without a look at the slots.
+    std::vector<std::uint64_t> filter;
 };
 
 // Rolling hash of `block_size` bytes: hash = sum of byte[i] * multiplier^(size-1-i), mod 2^64.

@@ -6,6 +6,10 @@
 
 namespace {
 
+constexpr unsigned largest_hash_bits = 15;
+constexpr std::size_t shortest_match = 5;
+constexpr double match_bits = 20;  // about what an LZ match costs: its length and distance
+
 // n * log2(n) for every count a block can hold.
 const std::array<double, cost_block_size + 1>& n_log_n() {
     static const auto table = [] {
@@ -23,20 +27,46 @@ double block_bits(const std::uint32_t* counts, std::size_t length) {
     return table[length] - sum;
 }
 
+void add_literal(byte_cost& cost, unsigned char b) {
+    ++cost.counts[b];
+    if (++cost.filled == cost_block_size) {
+        cost.bits += block_bits(cost.counts, cost.filled);
+        for (auto& c : cost.counts) c = 0;
+        cost.filled = 0;
+    }
+}
+
+std::uint32_t hash_of(const unsigned char* p, unsigned bits) {
+    const std::uint32_t v = p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    return (v * 2654435761u) >> (32 - bits);
+}
+
 }  // namespace
 
 void add_to_cost(byte_cost& cost, const unsigned char* data, std::size_t size) {
-    for (std::size_t i = 0; i < size;) {
-        const std::size_t piece = std::min(size - i, cost_block_size - cost.filled);
-        for (std::size_t k = 0; k < piece; ++k) ++cost.counts[data[i + k]];
-        cost.filled += piece;
-        i += piece;
-        if (cost.filled == cost_block_size) {
-            cost.bits += block_bits(cost.counts, cost.filled);
-            for (auto& c : cost.counts) c = 0;
-            cost.filled = 0;
+    // Positions are those of this call: a match never reaches into bytes given before.
+    // A table about the size of the call's bytes: small chunks cost small work.
+    unsigned bits = 4;
+    while (bits < largest_hash_bits && (std::size_t{1} << bits) < size) ++bits;
+    cost.last_seen.assign(std::size_t{1} << bits, 0);
+    std::size_t i = 0;
+    while (i + 4 <= size) {
+        const std::uint32_t h = hash_of(data + i, bits);
+        const std::uint32_t seen = cost.last_seen[h];
+        cost.last_seen[h] = static_cast<std::uint32_t>(i + 1);
+        if (seen != 0) {
+            const std::size_t from = seen - 1;
+            std::size_t length = 0;
+            while (i + length < size && data[from + length] == data[i + length]) ++length;
+            if (length >= shortest_match) {
+                cost.bits += match_bits;
+                i += length;
+                continue;
+            }
         }
+        add_literal(cost, data[i++]);
     }
+    for (; i < size; ++i) add_literal(cost, data[i]);
 }
 
 double cost_bits(const byte_cost& cost) {

@@ -135,7 +135,7 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     // the patch may not take the place of a source or of the map.
     const std::vector<std::string> excluded{settings.map_file, map_file_path(settings.patch_path)};
     source_set set;
-    if (std::string error = gather_sources(settings.maps_path, settings.beside, excluded, set); !error.empty())
+    if (std::string error = gather_sources(settings.maps_path, settings.beside, excluded, set, meter); !error.empty())
         return failed(error);
     if (path_exists(settings.patch_path)) {
         open_file existing, other;

@@ -1,7 +1,9 @@
 #include "mapdiff/patch_plan.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <unordered_map>
 
 #include "mapdiff/block_index.h"
@@ -15,36 +17,66 @@ namespace {
 constexpr std::uint64_t position_limit = std::uint64_t{1} << 31;  // offsets are signed 32-bit
 constexpr std::size_t longest_source_name = 255;
 constexpr std::size_t candidates_by_content = 3;
+constexpr std::size_t candidates_by_name = 8;
 constexpr std::size_t window = std::size_t{256} << 10;
 
 // What the table region's bytes may not hold: bytes the scan reads (header, each entry's fields,
-// name and the four bytes behind it, the references placed so far) and chunk bytes.
+// name and the four bytes behind it, the references placed so far) and chunk bytes. Every step
+// is linear in the region or logarithmic, whatever the chunks and names of a damaged table.
 struct byte_marks {
-    std::vector<unsigned char> scan_read, in_chunk;
+    static constexpr unsigned char scan_read = 1, in_chunk = 2;
+    std::vector<unsigned char> flags;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> read_ranges;  // sorted, disjoint
+    std::map<std::uint64_t, std::uint64_t> references;                  // placed: start to end
 
-    explicit byte_marks(std::size_t size) : scan_read(size), in_chunk(size) {}
+    explicit byte_marks(std::size_t size) : flags(size) {}
 
-    static void mark(std::vector<unsigned char>& marks, std::uint64_t from, std::uint64_t to) {
-        to = std::min<std::uint64_t>(to, marks.size());
-        for (std::uint64_t at = from; at < to; ++at) marks[static_cast<std::size_t>(at)] = 1;
+    void mark_read(std::uint64_t from, std::uint64_t to) {
+        if (from >= to) return;
+        read_ranges.emplace_back(from, to);
+        for (std::uint64_t at = from; at < std::min<std::uint64_t>(to, flags.size()); ++at)
+            flags[static_cast<std::size_t>(at)] |= scan_read;
+    }
+    void mark_reference(std::uint64_t from, std::uint64_t to) {
+        references[from] = to;
+        for (std::uint64_t at = from; at < std::min<std::uint64_t>(to, flags.size()); ++at)
+            flags[static_cast<std::size_t>(at)] |= scan_read;
+    }
+    // Chunks may overlap each other: counted through a difference array.
+    void mark_chunks(const std::vector<table_entry>& table) {
+        std::vector<std::int32_t> starts(flags.size() + 1);
+        for (const table_entry& entry : table) {
+            if (entry.chunk_size == 0 || entry.chunk_offset >= flags.size()) continue;
+            ++starts[entry.chunk_offset];
+            --starts[static_cast<std::size_t>(std::min<std::uint64_t>(flags.size(), std::uint64_t{entry.chunk_offset} + entry.chunk_size))];
+        }
+        std::int32_t depth = 0;
+        for (std::size_t at = 0; at < flags.size(); ++at) {
+            depth += starts[at];
+            if (depth > 0) flags[at] |= in_chunk;
+        }
     }
     bool any_scan_read(std::uint64_t from, std::uint64_t to) const {
-        to = std::min<std::uint64_t>(to, scan_read.size());
-        for (std::uint64_t at = from; at < to; ++at)
-            if (scan_read[static_cast<std::size_t>(at)]) return true;
+        const auto range = std::upper_bound(read_ranges.begin(), read_ranges.end(), from,
+                                            [](std::uint64_t at, const auto& r) { return at < r.second; });
+        if (range != read_ranges.end() && range->first < to) return true;
+        auto placed = references.upper_bound(from);
+        if (placed != references.end() && placed->first < to) return true;
+        if (placed != references.begin() && std::prev(placed)->second > from) return true;
         return false;
     }
 };
 
 // How many bytes from the entry's reference position on may hold its reference.
 std::size_t reference_room(const std::vector<unsigned char>& bytes, const byte_marks& marks, const table_entry& entry) {
-    const std::size_t limit = std::min<std::size_t>(marks.scan_read.size(), bytes.size());
+    const std::size_t limit = std::min<std::size_t>(marks.flags.size(), bytes.size());
     std::size_t room = 0;
     for (std::size_t at = static_cast<std::size_t>(entry.reference_at); at < limit && room < 6 + longest_source_name;
          ++at, ++room) {
         // The entry's own four bytes are read by the scan for this entry, which is allowed.
         const bool own = at < entry.reference_at + 4;
-        if (bytes[at] != 0 || marks.in_chunk[at] || (!own && marks.scan_read[at])) break;
+        if (bytes[at] != 0 || (marks.flags[at] & byte_marks::in_chunk) || (!own && (marks.flags[at] & byte_marks::scan_read)))
+            break;
     }
     return room;
 }
@@ -120,15 +152,13 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
 
     const std::uint64_t table_end = chunk_offset_at + entry_stride * table.size();
     byte_marks marks(static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), table_end + 6 + longest_source_name)));
-    byte_marks::mark(marks.scan_read, 0, chunk_offset_at);
+    marks.mark_read(0, chunk_offset_at);
     for (std::size_t j = 0; j < table.size(); ++j) {
         const std::uint64_t entry_at = chunk_offset_at + entry_stride * j;
-        byte_marks::mark(marks.scan_read, entry_at, entry_at + 8);
-        byte_marks::mark(marks.scan_read, name_field_at + entry_stride * j, table[j].reference_at + 4);
-        if (table[j].chunk_size > 0)
-            byte_marks::mark(marks.in_chunk, table[j].chunk_offset,
-                             std::uint64_t{table[j].chunk_offset} + table[j].chunk_size);
+        marks.mark_read(entry_at, entry_at + 8);
+        marks.mark_read(name_field_at + entry_stride * j, table[j].reference_at + 4);
     }
+    marks.mark_chunks(table);
 
     std::vector<indexed_source> indexed;
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
@@ -144,7 +174,9 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
             if (theirs.chunk_size > 0) same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
     }
 
-    std::vector<unsigned char> scratch(window);
+    std::uint32_t largest_chunk = 0;
+    for (const table_entry& entry : table) largest_chunk = std::max(largest_chunk, entry.chunk_size);
+    std::vector<unsigned char> scratch(std::min<std::size_t>(window, std::min<std::uint64_t>(largest_chunk, bytes.size())));
     start_stage(meter, "searching sources", table.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
         report_progress(meter, i);
@@ -159,8 +191,11 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
         unsigned char* chunk = bytes.data() + entry.chunk_offset;
         const std::size_t size = entry.chunk_size;
         std::vector<candidate> candidates = content_candidates(index, chunk, size);
+        // A few same-named entries are enough: more only repeats the work on damaged tables.
         const auto named = same_named.equal_range(entry.name);
-        for (auto c = named.first; c != named.second; ++c) candidates.push_back(c->second);
+        std::size_t taken = 0;
+        for (auto c = named.first; c != named.second && taken < candidates_by_name; ++c, ++taken)
+            candidates.push_back(c->second);
 
         byte_cost own;
         add_to_cost(own, chunk, size);
@@ -195,7 +230,7 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
         std::copy(source.name.begin(), source.name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 4));
         bytes[at + 4 + source.name.size()] = 0;
         bytes[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
-        byte_marks::mark(marks.scan_read, at, at + 6 + source.name.size());
+        marks.mark_reference(at, at + 6 + source.name.size());
 
         plan.references.push_back({i, best.source, static_cast<std::int32_t>(best.offset)});
         ++plan.chunks_from[best.source];

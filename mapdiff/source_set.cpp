@@ -42,10 +42,13 @@ std::string path_in(const std::string& folder, const std::string& name) {
 }
 
 std::string gather_sources(const std::string& maps_path, const std::string& beside,
-                           const std::vector<std::string>& excluded, source_set& set) {
+                           const std::vector<std::string>& excluded, source_set& set, progress& meter) {
     set = source_set{};
     std::vector<std::string> stock_names;
+    start_stage(meter, "checking stock maps", stock_map_count);
+    std::uint64_t rows_done = 0;
     for (const stock_map& row : stock_maps()) {
+        report_progress(meter, rows_done++);
         const std::string path = path_in(maps_path, row.name);
         open_file file;
         if (!open_existing(path, open_mode::read, file)) {
@@ -54,6 +57,10 @@ std::string gather_sources(const std::string& maps_path, const std::string& besi
         }
         if (is_any_of(file, excluded)) {
             set.skipped.push_back({row.name, "the map file itself"});
+            continue;
+        }
+        if (!is_safe_source_name(row.name)) {
+            set.skipped.push_back({row.name, "a name a patch cannot reference"});
             continue;
         }
         close_file(file);
@@ -69,6 +76,17 @@ std::string gather_sources(const std::string& maps_path, const std::string& besi
         }
         stock_names.push_back(source.name);
         set.sources.push_back(std::move(source));
+    }
+    // Map files of the maps folder that the table does not list (on Windows names match in any case).
+    std::vector<std::string> in_maps;
+    if (list_folder_files(maps_path, in_maps)) {
+        std::sort(in_maps.begin(), in_maps.end());
+        for (const std::string& name : in_maps) {
+            if (to_lower(file_extension(name)) != "qmw") continue;
+            bool listed = false;
+            for (const stock_map& row : stock_maps()) listed = listed || to_lower(row.name) == to_lower(name);
+            if (!listed) set.skipped.push_back({name, "not in the stock table"});
+        }
     }
     if (beside.empty()) return {};
 

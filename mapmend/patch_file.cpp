@@ -16,7 +16,8 @@ constexpr std::size_t max_source_name = 4096;
 struct table_reader {
     const stored_file& file;
     std::uint64_t size;
-    std::vector<unsigned char> window = std::vector<unsigned char>(64 * 1024);
+    // No larger than the file: a small patch needs no large window.
+    std::vector<unsigned char> window = std::vector<unsigned char>(static_cast<std::size_t>(std::min<std::uint64_t>(64 * 1024, size)));
     std::uint64_t window_start = 0;
     std::size_t window_length = 0;
 

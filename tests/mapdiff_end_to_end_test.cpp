@@ -22,10 +22,12 @@ void copy_bytes(const bytes& from, std::size_t from_at, bytes& to, std::size_t t
               to.begin() + static_cast<std::ptrdiff_t>(to_at));
 }
 
-// The value of the summary line that ends with `label`, or of the line that starts with it.
+// The summary's last line, the one an installer runs, without its newline.
 std::string installer_line(const std::string& out) {
     const auto at = out.find("mapmend --check-stock");
-    return at == std::string::npos ? std::string() : out.substr(at, out.find('\n', at) - at);
+    if (at == std::string::npos) return {};
+    const std::string line = out.substr(at);
+    return line.substr(0, line.size() - std::string(console_newline).size());
 }
 
 struct mapdiff_run : ::testing::Test {
@@ -86,7 +88,8 @@ struct mapdiff_run : ::testing::Test {
     }
 
     // make, then mapmend with the line make printed; the patch and its beside maps in `out`.
-    void expect_round_trip(const bytes& map, const std::vector<std::string>& options, std::size_t referenced) {
+    void expect_round_trip(const bytes& map, const std::vector<std::string>& options, std::size_t referenced,
+                           std::size_t entries = 6) {
         write_file(work + "/Level.qmw", map);
         std::vector<std::string> arguments{"make"};
         arguments.insert(arguments.end(), options.begin(), options.end());
@@ -94,7 +97,9 @@ struct mapdiff_run : ::testing::Test {
         const program_result made = mapdiff(arguments);
         ASSERT_EQ(made.exit_code, 0) << made.err;
         EXPECT_EQ(made.err, "");
-        EXPECT_NE(made.out.find(std::to_string(referenced) + " of 6 entries referenced"), std::string::npos) << made.out;
+        EXPECT_NE(made.out.find(std::to_string(referenced) + " of " + std::to_string(entries) + " entries referenced"),
+                  std::string::npos)
+            << made.out;
         const std::string digest = file_md5(work + "/Level.qmw");
         EXPECT_EQ(installer_line(made.out), "mapmend --check-stock --check-rebuilt=" + digest + " --delete-qmp \"" + maps +
                                                 "\" \"" + out + "/Level.qmp\"");
@@ -141,6 +146,29 @@ TEST_F(mapdiff_run, a_map_beside_the_patch_is_a_source_and_may_come_from_its_own
     EXPECT_TRUE(read_file(out + "/Town.qmw") == town);
 }
 
+// Entries whose chunks all lie in a stock map, but where a reference may not go: too little room
+// behind the name, a name field without NUL before the next entry, a chunk right behind the name,
+// a chunk over the next entry's fields, bytes found only at offset 0 of the source. Only the
+// last entry, with room, is referenced; mapmend rebuilds the map all the same.
+TEST_F(mapdiff_run, references_only_where_they_may_go_and_the_rest_keeps_its_bytes) {
+    const bytes& canyon = stock("Canyon.qmw");
+    const std::size_t entries = 6, table_end = map_layout::table_at + map_layout::entry_stride * entries;
+    bytes map = seeded_random{90}.fill(table_end + 600 + entries * 1000);
+    for (std::size_t at = 4; at < table_end + 600; ++at) map[at] = 0;
+    put_u32(map, 0, map_layout::magic);
+    put_u32(map, map_layout::entry_count_at, entries);
+    const std::size_t name_size[] = {258, 263, 3, 3, 3, 3};
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::size_t chunk = table_end + 600 + 1000 * i;
+        set_entry(map, i, static_cast<std::uint32_t>(chunk), 1000, std::string(name_size[i], static_cast<char>('a' + i)));
+        copy_bytes(canyon, i == 4 ? 0 : 501 + 1000 * i, map, chunk, 1000);
+    }
+    const std::size_t behind_name = map_layout::table_at + map_layout::entry_stride * 2 + map_layout::name_at + 4;
+    set_entry(map, 2, static_cast<std::uint32_t>(behind_name + 8), 100, "ccc");
+    set_entry(map, 3, static_cast<std::uint32_t>(map_layout::table_at + map_layout::entry_stride * 4), 100, "ddd");
+    expect_round_trip(map, {}, 1, entries);
+}
+
 TEST_F(mapdiff_run, a_stock_map_that_differs_from_the_table_is_never_a_source) {
     temp_folder other;
     make_folder(other / "Maps");
@@ -149,12 +177,14 @@ TEST_F(mapdiff_run, a_stock_map_that_differs_from_the_table_is_never_a_source) {
     changed[changed.size() - 1] ^= 1;
     write_file(other / "Maps/Canyon.qmw", changed);
     std::remove((other / "Maps/MARKET.qmw").c_str());
+    write_file(other / "Maps/ModMap.qmw", stock("MARKET.qmw"));
     write_file(work + "/Level.qmw", modified_map(nullptr));
     const program_result made = mapdiff({"make", other / "Maps", work + "/Level.qmw", out + "/Level.qmp"});
     ASSERT_EQ(made.exit_code, 0) << made.err;
     EXPECT_NE(made.out.find("0 of 6 entries referenced"), std::string::npos) << made.out;
     EXPECT_NE(made.out.find("skipped Canyon.qmw: differs from the stock table"), std::string::npos) << made.out;
     EXPECT_NE(made.out.find("skipped MARKET.qmw: not in the maps folder"), std::string::npos) << made.out;
+    EXPECT_NE(made.out.find("skipped ModMap.qmw: not in the stock table"), std::string::npos) << made.out;
 }
 
 // Every refusal: one line on standard error, a non-zero status, and nothing written.
