@@ -1,5 +1,6 @@
 // Writes the benchmark's data set, streaming, so that nothing large is held in memory:
 //   make_bench_set <folder> [patch MiB, default 512]
+//   make_bench_set <folder> <map MiB> --map
 //
 // <folder>/Maps: 31 stock map files, about 1 GiB together, sizes from 2 to 62 MiB and none a
 // multiple of 4096.
@@ -8,11 +9,17 @@
 // and on Middle.qmw and Inner.qmw, which are missing and are rebuilt first from Middle.qmp and
 // Inner.qmp (Middle draws on Inner too). About one entry in ten carries no source reference.
 //
+// With --map, <folder>/Mods holds instead Large.qmw, a map of about <map MiB> to make a patch
+// for: the same kind of table and chunks, drawing on the 31 stock files only, each chunk with a
+// source holding a copy of the source's bytes (one in five with a byte changed every 4 KiB), the
+// rest bytes found nowhere.
+//
 // Every byte a rebuild reads from a source is read once: each source file gives each patch
 // one run of consecutive bytes. Prints, one per line:
 //   rebuilt <file> <md5 of the rebuilt file>
 //   read <folder/file> <bytes>     the rebuild reads within this many leading bytes of it
 //   entries <patch> <count> <largest chunk>
+//   map <file> <md5>, copied <file> <chunks> <bytes>    (--map: the chunks holding source bytes)
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -131,9 +138,10 @@ void plan_patch(patch_plan& patch, std::vector<source_file>& sources, std::vecto
     }
 }
 
-// Writes the patch and returns the MD5 of the file it rebuilds to.
+// Writes the patch and returns the MD5 of the file it rebuilds to. As a map (`as_map`), the file
+// is the rebuilt one, with chunks that copy their sources' bytes, and the digest is its own.
 bool write_patch(const patch_plan& patch, const std::vector<source_file>& sources, const std::string& folder,
-                 std::string& digest) {
+                 std::string& digest, bool as_map = false) {
     // Header and table, as the rebuilt file has them (no source references) and as the patch does.
     const std::uint64_t table_end = 52 + 308 * patch.chunks.size();
     std::vector<unsigned char> target(table_end, 0);
@@ -148,7 +156,7 @@ bool write_patch(const patch_plan& patch, const std::vector<source_file>& source
         std::copy(name.begin(), name.end(), entry + 41);
     }
     head = target;
-    for (std::size_t i = 0; i < patch.chunks.size(); ++i) {
+    for (std::size_t i = 0; i < patch.chunks.size() && !as_map; ++i) {
         const chunk_plan& chunk = patch.chunks[i];
         if (chunk.source < 0) continue;
         const source_file& source = sources[chunk.source];
@@ -168,11 +176,21 @@ bool write_patch(const patch_plan& patch, const std::vector<source_file>& source
     const std::unique_ptr<unsigned char[]> bytes(new unsigned char[block]), from(new unsigned char[block]);
     // write_range: the target's bytes [at, end), as differences against `chunk` when it has a source.
     auto write_range = [&](std::uint64_t at, std::uint64_t end, const chunk_plan* chunk) {
+        const bool copy = as_map && chunk && chunk->source >= 0;
         while (at < end) {
             const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(block, end - at));
+            if (copy) {
+                counter_bytes(sources[chunk->source].seed, chunk->source_offset + (at - chunk->offset), bytes.get(), piece);
+                if (chunk->offset % 5 == 0)
+                    for (std::uint64_t k = (at + 4095) / 4096 * 4096; k < at + piece; k += 4096) ++bytes[k - at];
+                md5_update(context, bytes.get(), static_cast<std::uint32_t>(piece));
+                out.write(bytes.get(), piece);
+                at += piece;
+                continue;
+            }
             counter_bytes(patch.seed, at, bytes.get(), piece);
             md5_update(context, bytes.get(), static_cast<std::uint32_t>(piece));
-            if (chunk && chunk->source >= 0) {
+            if (chunk && chunk->source >= 0 && !as_map) {
                 counter_bytes(sources[chunk->source].seed, chunk->source_offset + (at - chunk->offset), from.get(), piece);
                 for (std::size_t i = 0; i < piece; ++i) bytes[i] = static_cast<unsigned char>(bytes[i] - from[i]);
             }
@@ -216,12 +234,14 @@ const char* const stock_names[31] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: make_bench_set <folder> [patch MiB, default 512]\n");
+    const bool as_map = argc == 4 && std::string(argv[3]) == "--map";
+    if ((argc != 2 && argc != 3 && !as_map)) {
+        std::fprintf(stderr, "usage: make_bench_set <folder> [patch MiB, default 512]\n"
+                             "       make_bench_set <folder> <map MiB> --map\n");
         return 2;
     }
     const std::string folder = argv[1];
-    const std::uint64_t patch_mib = argc == 3 ? std::strtoull(argv[2], nullptr, 10) : 512;
+    const std::uint64_t patch_mib = argc >= 3 ? std::strtoull(argv[2], nullptr, 10) : 512;
     if (patch_mib < 8 || patch_mib > 1024) {
         std::fprintf(stderr, "make_bench_set: the patch must be 8 to 1024 MiB\n");
         return 2;
@@ -261,6 +281,31 @@ int main(int argc, char** argv) {
                          source.name.c_str());
             return 1;
         }
+    }
+    if (as_map) {
+        std::vector<std::uint64_t> map_read;
+        for (const source_file& source : sources) map_read.push_back(source.data_at);
+        patch_plan large{"Large.qmw", -1, 2004, patch_mib * mib + 12345, 4 * mib, {}};
+        plan_patch(large, sources, map_read, stock_only, random);
+        std::string digest;
+        if (!write_patch(large, sources, folder, digest, true)) {
+            std::fprintf(stderr, "make_bench_set: cannot write %s/Mods/%s\n", folder.c_str(), large.name.c_str());
+            return 1;
+        }
+        std::uint32_t largest = 0;
+        std::uint64_t copied = 0, copies = 0;
+        for (const chunk_plan& chunk : large.chunks) {
+            largest = std::max(largest, chunk.size);
+            if (chunk.source >= 0 && chunk.size) {
+                copied += chunk.size;
+                ++copies;
+            }
+        }
+        std::printf("map %s %s\n", large.name.c_str(), digest.c_str());
+        std::printf("entries %s %zu %u\n", large.name.c_str(), large.chunks.size(), largest);
+        std::printf("copied %s %llu %llu\n", large.name.c_str(), static_cast<unsigned long long>(copies),
+                    static_cast<unsigned long long>(copied));
+        return 0;
     }
     for (const patch_plan* patch : {&inner, &middle, &huge}) {
         if (52 + 308 * patch->chunks.size() > patch->data_at) {
