@@ -44,11 +44,11 @@ struct avx2_ops {
             }
             // u[c] and u[4 + c]: word c of each 128-bit half, rows 0-3 and rows 4-7.
             word u[8];
-            for (int g = 0; g < 8; g += 4) {
-                u[g + 0] = _mm256_unpacklo_epi64(t[g], t[g + 2]);
-                u[g + 1] = _mm256_unpackhi_epi64(t[g], t[g + 2]);
-                u[g + 2] = _mm256_unpacklo_epi64(t[g + 1], t[g + 3]);
-                u[g + 3] = _mm256_unpackhi_epi64(t[g + 1], t[g + 3]);
+            for (int first = 0; first < 8; first += 4) {
+                u[first + 0] = _mm256_unpacklo_epi64(t[first], t[first + 2]);
+                u[first + 1] = _mm256_unpackhi_epi64(t[first], t[first + 2]);
+                u[first + 2] = _mm256_unpacklo_epi64(t[first + 1], t[first + 3]);
+                u[first + 3] = _mm256_unpackhi_epi64(t[first + 1], t[first + 3]);
             }
             for (int c = 0; c < 4; ++c) {
                 x[8 * half + c] = _mm256_permute2x128_si256(u[c], u[4 + c], 0x20);

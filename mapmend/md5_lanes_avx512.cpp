@@ -43,13 +43,13 @@ struct avx512_ops {
             t[j] = _mm512_unpacklo_epi32(r[j], r[j + 1]);
             t[j + 1] = _mm512_unpackhi_epi32(r[j], r[j + 1]);
         }
-        // u[4g + c]: in its 128-bit part p, word 4p + c of rows 4g to 4g + 3.
+        // u[4 * group + c]: in its 128-bit part p, word 4p + c of rows 4 * group to 4 * group + 3.
         word u[16];
-        for (int g = 0; g < 4; ++g) {
-            u[4 * g + 0] = _mm512_unpacklo_epi64(t[4 * g], t[4 * g + 2]);
-            u[4 * g + 1] = _mm512_unpackhi_epi64(t[4 * g], t[4 * g + 2]);
-            u[4 * g + 2] = _mm512_unpacklo_epi64(t[4 * g + 1], t[4 * g + 3]);
-            u[4 * g + 3] = _mm512_unpackhi_epi64(t[4 * g + 1], t[4 * g + 3]);
+        for (int group = 0; group < 4; ++group) {
+            u[4 * group + 0] = _mm512_unpacklo_epi64(t[4 * group], t[4 * group + 2]);
+            u[4 * group + 1] = _mm512_unpackhi_epi64(t[4 * group], t[4 * group + 2]);
+            u[4 * group + 2] = _mm512_unpacklo_epi64(t[4 * group + 1], t[4 * group + 3]);
+            u[4 * group + 3] = _mm512_unpackhi_epi64(t[4 * group + 1], t[4 * group + 3]);
         }
         // Then the 128-bit parts: word 4p + c takes part p of u[c], u[4 + c], u[8 + c], u[12 + c].
         for (int c = 0; c < 4; ++c) {
