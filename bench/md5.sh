@@ -44,7 +44,7 @@ digest_row() {
   measure "$@"
   local r
   r=$(ratio "$base" "$measured_seconds")
-  table_row "$label" "$measured_seconds" "$bytes" "$measured_kib" "$r" ">= 0.95 $(verdict "$r" ge 0.95)"
+  table_row "$label" "$measured_seconds" "$bytes" "$measured_kib" "$r" ">= 0.95 $(row_verdict "$label" "$r" ge 0.95)"
 }
 digest_row "mapmend file_md5" "$native" --digest "$file"
 if [ -f "$win32" ] && command -v wine >/dev/null; then

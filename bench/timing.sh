@@ -59,5 +59,20 @@ verdict() {
   awk -v v="$1" -v op="$2" -v l="$3" 'BEGIN { ok = op == "le" ? v <= l : v >= l; print ok ? "ok" : "MISSED" }'
 }
 
+# How the Windows build's 32-bit code runs here: "native", or "emulated" by qemu-i386, where
+# its times say more about the emulator than about the program.
+# shellcheck source=scripts/i386-support
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/i386-support"
+i386_runs_as=$(i386_way)
+
+# row_verdict <row label> <value> <le|ge> <limit>: the verdict, except for a Windows row
+# ("(Wine)" in its label) whose 32-bit code is emulated: that one is not judged.
+row_verdict() {
+  case $1 in
+    *"(Wine)"*) [ "$i386_runs_as" = native ] || { echo "not judged, emulated"; return; } ;;
+  esac
+  verdict "$2" "$3" "$4"
+}
+
 # wine_path <path>: the path as a Windows program under Wine names it (drive Z: is /).
 wine_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }

@@ -29,7 +29,7 @@ HWND wait_for_window(const std::string& class_name, DWORD timeout_ms) {
 }
 
 // The launcher hides the cursor right after creating its window; seen from here only while
-// that window is in front.
+// that window is in front. The bound is wide for emulated 32-bit runs; a pass ends the wait.
 bool cursor_hidden_soon() {
     const DWORD start = GetTickCount();
     do {
@@ -37,7 +37,7 @@ bool cursor_hidden_soon() {
         cursor.cbSize = sizeof cursor;
         if (GetCursorInfo(&cursor) && !(cursor.flags & CURSOR_SHOWING)) return true;
         Sleep(10);
-    } while (GetTickCount() - start < 1000);
+    } while (GetTickCount() - start < 5000);
     return false;
 }
 
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         std::printf("starter event not signalled\n");
         return 1;
     }
-    const HWND window = wait_for_window(class_name, 5000);
+    const HWND window = wait_for_window(class_name, 15000);
     if (!window) {
         std::printf("window not found\n");
         return 1;

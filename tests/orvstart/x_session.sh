@@ -131,11 +131,10 @@ ORV_X_PID=$pid
 ORV_WINEPREFIX=$prefix
 ORV_DISPLAY=$display
 ENV
+    # Every program that shares the prefix's wineserver must see the same DISPLAY, the first
+    # one included: the desktop takes its display driver from it.
     export DISPLAY=$display WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    # A persistent wineserver, and a first command whose output goes nowhere: Wine's helper
-    # processes keep the output streams of the first command open.
-    wineserver -p >/dev/null 2>&1 </dev/null || true
-    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    "$(dirname "$0")/../../scripts/wine-prefix-up" >/dev/null
     # No window manager runs here; without this Wine waits 2 s for one whenever a
     # full-screen window goes away.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
