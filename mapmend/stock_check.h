@@ -33,7 +33,7 @@ constexpr std::size_t stock_check_buffer_bytes = std::size_t{4} << 20;
 
 struct stock_check_setup {
     md5_isa isa = md5_best_isa();  // must be available
-    std::size_t workers = 0;       // threads that read and hash; 0: one per processor core
+    std::size_t workers = 0;       // threads that read and hash; 0: up to one per processor core
     std::size_t buffer_bytes = stock_check_buffer_bytes;  // per worker
     std::uint64_t* bytes_read = nullptr;                  // when set: file bytes read in all
 };
@@ -42,6 +42,7 @@ struct stock_check_setup {
 // table order, and the first that cannot be opened fails the check before a byte is read.
 // Then each worker hashes as many files at once as its lane routine has lanes, taking the
 // largest files first, each read front to back in large pieces; the first file found to
-// differ ends every worker's reading.
+// differ ends every worker's reading. By default there is one worker per processor core, or
+// fewer when fewer keep every lane busy for as long as the largest file takes.
 bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std::size_t count,
                        const stock_check_setup& setup);

@@ -118,6 +118,21 @@ void hash_files(shared_work& work, md5_isa isa, unsigned char* buffers, std::siz
     }
 }
 
+// One per core, but no more than it takes to keep every lane busy while the largest file is
+// hashed: a lane's pace is that of one file, so the largest file sets the least time the
+// check can take, and the lanes of further workers would idle beside it.
+std::size_t default_workers(const std::vector<stock_file>& files, std::size_t lanes) {
+    std::uint64_t total = 0, largest = 0;
+    for (const stock_file& file : files) {
+        total += file.size;
+        largest = std::max(largest, file.size);
+    }
+    const std::uint64_t lane_bytes = std::max<std::uint64_t>(1, largest) * lanes;
+    const std::uint64_t enough = (total + lane_bytes - 1) / lane_bytes;
+    const std::uint64_t cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<std::size_t>(std::max<std::uint64_t>(1, std::min(enough, cores)));
+}
+
 }  // namespace
 
 bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std::size_t count,
@@ -140,7 +155,7 @@ bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std:
     const std::size_t lanes = md5_lane_count(setup.isa);
     const std::size_t chunk = std::max<std::size_t>(64, setup.buffer_bytes / lanes / 64 * 64);
     std::size_t workers = setup.workers;
-    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
+    if (workers == 0) workers = default_workers(work.files, lanes);
     workers = std::max<std::size_t>(1, std::min(workers, count));
 
     // Every buffer is had before a thread starts: a worker allocates nothing.
