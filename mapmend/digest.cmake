@@ -3,17 +3,36 @@ include(${CMAKE_SOURCE_DIR}/cmake/stock_table.cmake)
 
 add_library(mapmend_digest STATIC
   ${CMAKE_CURRENT_LIST_DIR}/md5.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/md5_lanes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_md5.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/stock_check.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/stock_check.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/stock_check_lanes.cpp)
 project_target_options(mapmend_digest)
-target_link_libraries(mapmend_digest PUBLIC common_files)
+find_package(Threads REQUIRED)
+target_link_libraries(mapmend_digest PUBLIC common_files Threads::Threads)
+
+# The vector lane routines: each file alone is compiled for its instruction set, so the rest
+# of the program runs on any x86 processor and each routine is called only where cpuid
+# reports its instructions.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86|X86|i[3-6]86|x86_64|AMD64|amd64)$")
+  set(lane_flags sse2 "-msse2" avx2 "-mavx2" avx512 "-mavx512f")
+  while(lane_flags)
+    list(POP_FRONT lane_flags isa flag)
+    set(lane_source ${CMAKE_CURRENT_LIST_DIR}/md5_lanes_${isa}.cpp)
+    target_sources(mapmend_digest PRIVATE ${lane_source})
+    set_source_files_properties(${lane_source} PROPERTIES COMPILE_OPTIONS ${flag})
+  endwhile()
+  target_compile_definitions(mapmend_digest PRIVATE MAPMEND_MD5_LANES_X86)
+endif()
 add_stock_table(mapmend_digest "${MAPMEND_STOCK_TABLE}")
 
 if(MAPMEND_BUILD_TESTS)
   add_project_test(md5_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/md5_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/md5_lanes_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/file_md5_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/stock_check_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/stock_check_lanes_test.cpp
     LIBRARIES mapmend_digest test_support)
   target_compile_definitions(md5_test PRIVATE MAPMEND_STOCK_TABLE_FILE="${MAPMEND_STOCK_TABLE}")
 

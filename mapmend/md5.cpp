@@ -139,10 +139,13 @@ inline void compress(std::uint32_t& a0, std::uint32_t& b0, std::uint32_t& c0, st
     d0 += d;
 }
 
-// Compresses `blocks` consecutive 64-byte blocks. The chaining words stay in locals for the
-// whole run: the input may alias anything, so the context's words would otherwise be stored
-// and reloaded around every block.
-void transform_blocks(std::uint32_t state[4], const unsigned char* bytes, std::uint32_t blocks) {
+inline std::uint32_t fill_level(const md5_context& context) { return (context.bit_count[0] >> 3) & 63; }
+
+}  // namespace
+
+// The chaining words stay in locals for the whole run: the input may alias anything, so the
+// context's words would otherwise be stored and reloaded around every block.
+void md5_compress_blocks(std::uint32_t state[4], const unsigned char* bytes, std::size_t blocks) {
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (; blocks != 0; --blocks, bytes += 64) compress(a, b, c, d, byte_words{bytes});
     state[0] = a;
@@ -150,10 +153,6 @@ void transform_blocks(std::uint32_t state[4], const unsigned char* bytes, std::u
     state[2] = c;
     state[3] = d;
 }
-
-inline std::uint32_t fill_level(const md5_context& context) { return (context.bit_count[0] >> 3) & 63; }
-
-}  // namespace
 
 void md5_init(md5_context& context) {
     context = md5_context{};
@@ -180,11 +179,11 @@ void md5_update(md5_context& context, const void* data, std::uint32_t size) {
             return;
         }
         std::memcpy(context.buffer + fill, bytes, room);
-        transform_blocks(context.state, context.buffer, 1);
+        md5_compress_blocks(context.state, context.buffer, 1);
         bytes += room;
         size -= room;
     }
-    transform_blocks(context.state, bytes, size / 64);
+    md5_compress_blocks(context.state, bytes, size / 64);
     bytes += size & ~std::uint32_t{63};
     size &= 63;
     if (size != 0) std::memcpy(context.buffer, bytes, size);

@@ -1,6 +1,7 @@
 // MD5 message digest (RFC 1321): the running state and the functions that feed it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,9 @@ void md5_final(md5_context& context);
 
 // One compression step: folds the 16 message words of a block into the chaining words.
 void md5_transform(std::uint32_t state[4], const std::uint32_t words[16]);
+
+// Compresses `blocks` consecutive 64-byte blocks of a message into the chaining words.
+void md5_compress_blocks(std::uint32_t state[4], const unsigned char* bytes, std::size_t blocks);
 
 // The 16 digest bytes as 32 lowercase hexadecimal characters, first byte first.
 std::string md5_digest_text(const unsigned char (&digest)[16]);

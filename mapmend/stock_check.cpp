@@ -12,7 +12,7 @@ const std::array<stock_map, stock_map_count>& stock_maps() {
 }
 
 bool check_stock(const std::string& maps_path) {
-    return check_stock(maps_path, stock_maps().data(), stock_maps().size(), file_md5);
+    return check_stock_lanes(maps_path, stock_maps().data(), stock_maps().size(), stock_check_setup{});
 }
 
 bool check_stock(const std::string& maps_path, const stock_map* rows, std::size_t count,

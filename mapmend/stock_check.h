@@ -1,8 +1,11 @@
 // Verification of the game's stock map files against the table built into the tool.
 #pragma once
 
+#include "mapmend/md5_lanes.h"
+
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct stock_map {
@@ -16,10 +19,30 @@ constexpr std::size_t stock_map_count = 31;
 const std::array<stock_map, stock_map_count>& stock_maps();
 
 // True when every stock map file in the maps folder has its table digest. `maps_path` already
-// ends with a separator: each name is appended to it as it stands.
+// ends with a separator: each name is appended to it as it stands. Runs check_stock_lanes
+// with the defaults.
 bool check_stock(const std::string& maps_path);
 
-// The same check against the given rows, in their order, stopping at the first row whose
-// file is missing or differs. `digest_of` computes a file's digest text.
+// The same check against the given rows, one file after the other in their order, stopping
+// at the first row whose file is missing or differs. `digest_of` computes a file's digest text.
 bool check_stock(const std::string& maps_path, const stock_map* rows, std::size_t count,
                  std::string (*digest_of)(const std::string& path));
+
+// Read buffers of one worker of check_stock_lanes, shared by its lanes.
+constexpr std::size_t stock_check_buffer_bytes = std::size_t{4} << 20;
+
+struct stock_check_setup {
+    md5_isa isa = md5_best_isa();  // must be available
+    std::size_t workers = 0;       // threads that read and hash; 0: up to one per processor core
+    std::size_t buffer_bytes = stock_check_buffer_bytes;  // per worker
+    std::uint64_t* bytes_read = nullptr;                  // when set: file bytes read in all
+};
+
+// The same answer, with the files hashed side by side. Every row's file is opened first, in
+// table order, and the first that cannot be opened fails the check before a byte is read.
+// Then each worker hashes as many files at once as its lane routine has lanes, taking the
+// largest files first, each read front to back in large pieces; the first file found to
+// differ ends every worker's reading. By default there is one worker per processor core, or
+// fewer when fewer keep every lane busy for as long as the largest file takes.
+bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std::size_t count,
+                       const stock_check_setup& setup);

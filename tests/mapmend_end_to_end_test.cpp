@@ -179,6 +179,42 @@ TEST_F(mapmend_run, stock_check_alone) {
     EXPECT_FALSE(exists(mods + "/Riverside.qmw"));
 }
 
+// Whichever row fails, early or late in the table, and however (changed, one byte longer,
+// missing, a folder in its place), the check fails; put right again, it passes.
+TEST_F(mapmend_run, stock_check_fails_on_any_failing_row) {
+    const std::string copy = folder / "Copy";
+    make_folder(copy);
+    for (const named_file& file : set.stock) write_file(copy + "/" + file.name, file.content);
+    const std::size_t last = set.stock.size() - 1;
+    struct damage {
+        std::size_t row;
+        const char* how;
+    };
+    for (const damage d : {damage{0, "changed"}, damage{1, "longer"}, damage{last, "longer"}, damage{last, "missing"},
+                           damage{15, "folder"}, damage{0, "missing"}}) {
+        const std::string path = copy + "/" + set.stock[d.row].name;
+        bytes content = set.stock[d.row].content;
+        std::filesystem::remove(path);
+        if (std::string(d.how) == "changed") {
+            content[content.size() / 3] ^= 0x40;
+            write_file(path, content);
+        } else if (std::string(d.how) == "longer") {
+            content.push_back(0);
+            write_file(path, content);
+        } else if (std::string(d.how) == "folder") {
+            make_folder(path);
+        }
+        const program_result result = mapmend({"--check-stock", copy});
+        EXPECT_EQ(result.out, line_of("Error: Stock QMW verification failed.")) << "row " << d.row << " " << d.how;
+        EXPECT_EQ(result.exit_code, 7) << "row " << d.row << " " << d.how;
+        std::filesystem::remove(path);
+        write_file(path, set.stock[d.row].content);
+    }
+    const program_result result = mapmend({"--check-stock", copy});
+    EXPECT_EQ(result.out, line_of("All OK."));
+    EXPECT_EQ(result.exit_code, 0);
+}
+
 TEST_F(mapmend_run, a_wrong_digest_keeps_the_rebuilt_file_and_the_patch) {
     const program_result result =
         mapmend({"--check-rebuilt=" + std::string(32, '0'), "--delete-qmp", maps, mods + "/Riverside.qmp"});
