@@ -5,17 +5,12 @@
 #include <map>
 
 #include "mapmend/file_md5.h"
+#include "tests/sample_maps_fixture.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"
 #include "tests/support/sample_set.h"
 
 namespace {
-
-std::map<std::string, bytes> snapshot(const std::string& folder) {
-    std::map<std::string, bytes> files;
-    for (const std::string& name : folder_listing(folder)) files[name] = read_file(folder + "/" + name);
-    return files;
-}
 
 void copy_bytes(const bytes& from, std::size_t from_at, bytes& to, std::size_t to_at, std::size_t size) {
     std::copy(from.begin() + static_cast<std::ptrdiff_t>(from_at), from.begin() + static_cast<std::ptrdiff_t>(from_at + size),
@@ -30,23 +25,7 @@ std::string installer_line(const std::string& out) {
     return line.substr(0, line.size() - std::string(console_newline).size());
 }
 
-struct mapdiff_run : ::testing::Test {
-    static inline sample_set set;
-    static inline temp_folder* shared = nullptr;
-
-    static void SetUpTestSuite() {
-        set = make_sample_set();
-        shared = new temp_folder;
-        make_folder(*shared / "Maps");
-        for (const named_file& file : set.stock) write_file(*shared / ("Maps/" + file.name), file.content);
-    }
-    static void TearDownTestSuite() {
-        delete shared;
-        shared = nullptr;
-    }
-
-    temp_folder folder;
-    std::string maps = *shared / "Maps";
+struct mapdiff_run : sample_maps_test {
     std::string work = folder / "Work";    // the author's folder: the map and the mod's other maps
     std::string out = folder / "Out";      // where the patch is written
     std::map<std::string, bytes> maps_before;
@@ -300,7 +279,9 @@ TEST_F(mapdiff_run, inspect_agrees_with_mapmend_on_every_failure) {
         EXPECT_EQ(inspected.err, "");
         const program_result mended = mapmend({maps, mods / "Level.qmp"});
         EXPECT_EQ(mended.exit_code, c.rebuilds ? 0 : 9) << c.what << ": mapmend disagrees";
-        if (c.rebuilds) EXPECT_TRUE(read_file(mods / "Level.qmw") == target) << c.what;
+        if (c.rebuilds) {
+            EXPECT_TRUE(read_file(mods / "Level.qmw") == target) << c.what;
+        }
     }
     // mapmend's own checks of its paths.
     EXPECT_EQ(mapdiff({"inspect", folder / "NoMaps", out + "/Level.qmp"}).exit_code, 1);

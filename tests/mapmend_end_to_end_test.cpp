@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "mapmend/file_md5.h"
+#include "tests/sample_maps_fixture.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"
 #include "tests/support/sample_set.h"
@@ -24,31 +25,8 @@ std::string line_of(const std::string& message, const std::string& detail = std:
 
 const std::string hint = "Try \"mapmend --help\"";
 
-// Every file under a folder with its content, to show what a run changed.
-std::map<std::string, bytes> snapshot(const std::string& folder) {
-    std::map<std::string, bytes> files;
-    for (const std::string& name : folder_listing(folder)) files[name] = read_file(folder + "/" + name);
-    return files;
-}
-
 // One sample set for the whole program; each test works on its own copy of the mods.
-struct mapmend_run : ::testing::Test {
-    static inline sample_set set;
-    static inline temp_folder* shared = nullptr;
-
-    static void SetUpTestSuite() {
-        set = make_sample_set();
-        shared = new temp_folder;
-        make_folder(*shared / "Maps");
-        for (const named_file& file : set.stock) write_file(*shared / ("Maps/" + file.name), file.content);
-    }
-    static void TearDownTestSuite() {
-        delete shared;
-        shared = nullptr;
-    }
-
-    temp_folder folder;
-    std::string maps = *shared / "Maps";
+struct mapmend_run : sample_maps_test {
     std::string mods = folder / "Mods";
     std::string work = folder / "Work";
     std::map<std::string, bytes> maps_before;

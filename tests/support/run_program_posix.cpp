@@ -16,6 +16,14 @@ std::vector<std::string> command_words(const std::string& program, const std::ve
     return words;
 }
 
+// execv's view of the words, which must outlive it.
+std::vector<char*> argv_of(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
 int wait_status(pid_t child) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -28,9 +36,7 @@ int wait_status(pid_t child) {
 started_program start_program(const std::string& program, const std::vector<std::string>& arguments,
                               const std::string& working_folder) {
     std::vector<std::string> words = command_words(program, arguments);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argv_of(words);
 
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");
@@ -66,9 +72,7 @@ program_result run_program(const std::string& program, const std::vector<std::st
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
 
     std::vector<std::string> words = command_words(program, arguments);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argv_of(words);
 
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");

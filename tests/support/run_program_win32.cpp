@@ -53,23 +53,29 @@ std::string command_line_of(const std::string& executable, const std::vector<std
 // that ended by itself.
 constexpr UINT killed_status = 0xDEAD;
 
+// Starts the program with the given output handles, which it inherits.
+BOOL create_process(const std::string& executable, std::string command_line, const std::string& working_folder,
+                    HANDLE out, HANDLE err, PROCESS_INFORMATION& process) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    return CreateProcessA(executable.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          working_folder.empty() ? nullptr : working_folder.c_str(), &startup, &process);
+}
+
 }  // namespace
 
 started_program start_program(const std::string& program, const std::vector<std::string>& arguments,
                               const std::string& working_folder) {
     const std::string executable = windows_path(program);
-    std::string command_line = command_line_of(executable, arguments);
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const HANDLE null = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = null;
-    startup.hStdError = null;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(executable.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        working_folder.empty() ? nullptr : working_folder.c_str(), &startup, &process);
+    const BOOL started =
+        create_process(executable, command_line_of(executable, arguments), working_folder, null, null, process);
     if (null != INVALID_HANDLE_VALUE) CloseHandle(null);
     if (!started) throw std::runtime_error("CreateProcess failed for " + executable);
     CloseHandle(process.hThread);
@@ -103,16 +109,8 @@ program_result run_program(const std::string& program, const std::vector<std::st
     SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out_write;
-    startup.hStdError = err_write;
     PROCESS_INFORMATION process{};
-    std::string mutable_line = command_line;
-    const BOOL started = CreateProcessA(executable.c_str(), mutable_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        working_folder.empty() ? nullptr : working_folder.c_str(), &startup, &process);
+    const BOOL started = create_process(executable, command_line, working_folder, out_write, err_write, process);
     CloseHandle(out_write);
     CloseHandle(err_write);
     if (!started) {
