@@ -8,16 +8,14 @@
 
 #include "common/storage.h"
 #include "fuzz/fuzz_folder.h"
+#include "fuzz/fuzz_input.h"
 #include "mapdiff/inspect_patch.h"
 #include "mapmend/rebuild.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t stated = 0;
-    for (std::size_t k = 0; k < 4 && k < size; ++k) stated |= static_cast<std::uint32_t>(data[k]) << (8 * k);
-    const std::size_t rest = size < 4 ? 0 : size - 4;
-    const std::size_t patch_length = std::min<std::size_t>(stated, rest);
-    const std::vector<unsigned char> patch(data + (size - rest), data + (size - rest) + patch_length);
-    const std::vector<unsigned char> other(data + (size - rest) + patch_length, data + size);
+    const two_files given = split_fuzz_input(data, size);
+    const std::vector<unsigned char>& patch = given.first;
+    const std::vector<unsigned char>& other = given.second;
 
     memory_files world;
     world.files["maps/Stock.qmw"] = other;

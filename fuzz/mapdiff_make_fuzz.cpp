@@ -8,16 +8,14 @@
 
 #include "common/storage.h"
 #include "fuzz/fuzz_folder.h"
+#include "fuzz/fuzz_input.h"
 #include "mapdiff/patch_plan.h"
 #include "mapmend/rebuild.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t stated = 0;
-    for (std::size_t k = 0; k < 4 && k < size; ++k) stated |= static_cast<std::uint32_t>(data[k]) << (8 * k);
-    const std::size_t rest = size < 4 ? 0 : size - 4;
-    const std::size_t map_length = std::min<std::size_t>(stated, rest);
-    const std::vector<unsigned char> map(data + (size - rest), data + (size - rest) + map_length);
-    const std::vector<unsigned char> other(data + (size - rest) + map_length, data + size);
+    const two_files given = split_fuzz_input(data, size);
+    const std::vector<unsigned char>& map = given.first;
+    const std::vector<unsigned char>& other = given.second;
 
     std::vector<table_entry> table;
     if (read_map_table(map.data(), map.size(), table) != table_reading::ok) return 0;

@@ -9,6 +9,7 @@
 
 #include "common/storage.h"
 #include "fuzz/fuzz_folder.h"
+#include "fuzz/fuzz_input.h"
 #include "fuzz/patch_model.h"
 #include "mapmend/rebuild.h"
 
@@ -19,18 +20,15 @@ std::vector<unsigned char> bytes_of(const std::string& text) { return {text.begi
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t stated = 0;
-    for (std::size_t k = 0; k < 4 && k < size; ++k) stated |= static_cast<std::uint32_t>(data[k]) << (8 * k);
-    const std::size_t rest = size < 4 ? 0 : size - 4;
-    const std::size_t patch_length = std::min<std::size_t>(stated, rest);
-    const std::string patch(reinterpret_cast<const char*>(data) + (size - rest), patch_length);
-    const std::string other(reinterpret_cast<const char*>(data) + (size - rest) + patch_length, rest - patch_length);
+    const two_files given = split_fuzz_input(data, size);
+    const std::string patch(given.first.begin(), given.first.end());
+    const std::string other(given.second.begin(), given.second.end());
 
     memory_files memory;
-    memory.files["maps/Stock.qmw"] = bytes_of(other);
-    memory.files["mods/Near.qmw"] = bytes_of(other);
-    memory.files["mods/Side.qmp"] = bytes_of(other);
-    memory.files["mods/Level.qmp"] = bytes_of(patch);
+    memory.files["maps/Stock.qmw"] = given.second;
+    memory.files["mods/Near.qmw"] = given.second;
+    memory.files["mods/Side.qmp"] = given.second;
+    memory.files["mods/Level.qmp"] = given.first;
     const auto inputs = memory.files;
 
     const int result = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");
