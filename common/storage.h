@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/file_system.h"
@@ -13,10 +15,28 @@
 // Files held in memory, by path. Every file made or changed stays here; the disk is only read:
 // a path in `on_disk` stands for that disk file ("" for none), and with `disk_below` any other
 // path that is not held here is read from the disk as it stands.
+// A copy of a disk file held as the pages in which it differs from another disk file, the one
+// it is meant to become: a rebuild of a large map is checked against the map itself while memory
+// holds only the pages that are still on their way.
+struct compared_file {
+    static constexpr std::size_t page_size = 4096;
+    enum : unsigned char { as_copied, as_expected, held };
+    open_file copied;
+    open_file expected;
+    std::uint64_t size = 0;
+    std::vector<unsigned char> state;                                     // per page
+    std::unordered_map<std::uint64_t, std::vector<unsigned char>> pages;  // the held ones
+};
+
 struct memory_files {
     std::map<std::string, std::vector<unsigned char>> files;  // by memory_path
     std::map<std::string, std::string> on_disk;               // memory_path to a disk path, or ""
     bool disk_below = false;
+    // A copy of a disk file made to one of these paths is held as a compared_file against the
+    // disk file named.
+    std::map<std::string, std::string> compare_with;  // memory_path to a disk path
+    // Shared, not copied, by a copy of these memory files: they hold open disk files.
+    std::map<std::string, std::shared_ptr<compared_file>> compared;  // by memory_path
 };
 
 // The file system when `memory` is null.
@@ -28,6 +48,7 @@ struct storage {
 struct stored_file {
     open_file disk;
     std::vector<unsigned char>* bytes = nullptr;
+    compared_file* compared = nullptr;
     bool writable = false;
 };
 
@@ -49,3 +70,7 @@ bool copy_new_memory_file(memory_files& memory, const std::string& from, const s
 bool open_memory_file(memory_files& memory, const std::string& path, open_mode mode, stored_file& file);
 std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size);
 bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size);
+
+// True when the memory file at `path` holds the same bytes as the disk file that
+// `compare_with` names for it.
+bool memory_file_matches(const memory_files& memory, const std::string& path);

@@ -13,6 +13,7 @@ bool copy_new_stored_file(const storage& where, const std::string& from, const s
 bool open_stored_file(const storage& where, const std::string& path, open_mode mode, stored_file& file) {
     close_file(file.disk);
     file.bytes = nullptr;
+    file.compared = nullptr;
     file.writable = false;
     if (where.memory) return open_memory_file(*where.memory, path, mode, file);
     if (!open_existing(path, mode, file.disk)) return false;
@@ -21,21 +22,26 @@ bool open_stored_file(const storage& where, const std::string& path, open_mode m
 }
 
 std::size_t read_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size) {
-    return file.bytes ? read_memory_at(file, offset, data, size) : read_at(file.disk, offset, data, size);
+    return file.bytes || file.compared ? read_memory_at(file, offset, data, size) : read_at(file.disk, offset, data, size);
 }
 
 bool write_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size) {
     if (!file.writable) return false;
-    return file.bytes ? write_memory_at(file, offset, data, size) : write_at(file.disk, offset, data, size);
+    return file.bytes || file.compared ? write_memory_at(file, offset, data, size) : write_at(file.disk, offset, data, size);
 }
 
 bool file_size(const stored_file& file, std::uint64_t& size) {
+    if (file.compared) {
+        size = file.compared->size;
+        return true;
+    }
     if (!file.bytes) return file_size(file.disk, size);
     size = file.bytes->size();
     return true;
 }
 
 bool same_file(const stored_file& a, const stored_file& b) {
+    if (a.compared || b.compared) return a.compared == b.compared;
     if (a.bytes || b.bytes) return a.bytes == b.bytes;
     return same_file(a.disk, b.disk);
 }

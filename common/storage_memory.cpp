@@ -22,6 +22,79 @@ std::string disk_path_of(const memory_files& memory, const std::string& path) {
     return memory.disk_below ? path : std::string();
 }
 
+using page_count = std::uint64_t;
+constexpr std::size_t page_size = compared_file::page_size;
+constexpr std::size_t compare_window = std::size_t{1} << 20;
+
+bool start_compared_copy(const std::string& from_disk, const std::string& expected_disk, compared_file& copy) {
+    if (!open_existing(from_disk, open_mode::read, copy.copied) || !file_size(copy.copied, copy.size) ||
+        !open_existing(expected_disk, open_mode::read, copy.expected))
+        return false;
+    copy.state.assign(static_cast<std::size_t>((copy.size + page_size - 1) / page_size), compared_file::as_copied);
+    return true;
+}
+
+std::size_t read_compared(const compared_file& file, std::uint64_t offset, unsigned char* data, std::size_t size) {
+    if (offset >= file.size) return 0;
+    const std::uint64_t end = offset + std::min<std::uint64_t>(size, file.size - offset);
+    std::size_t done = 0;
+    for (std::uint64_t at = offset; at < end;) {
+        const page_count page = at / page_size;
+        const unsigned char state = file.state[page];
+        // Neighbouring pages read from the same file are read in one call.
+        page_count last = page;
+        if (state != compared_file::held)
+            while ((last + 1) * page_size < end && file.state[last + 1] == state) ++last;
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(end, (last + 1) * page_size) - at);
+        if (state == compared_file::held) {
+            std::memcpy(data + done, file.pages.at(page).data() + (at - page * page_size), piece);
+        } else if (read_at(state == compared_file::as_copied ? file.copied : file.expected, at, data + done, piece) != piece) {
+            return done;
+        }
+        done += piece;
+        at += piece;
+    }
+    return done;
+}
+
+// Each page written is compared with the expected file's: equal pages are let go.
+bool write_compared(compared_file& file, std::uint64_t offset, const unsigned char* data, std::size_t size) {
+    if (offset > file.size || size > file.size - offset) return false;
+    const std::uint64_t end = offset + size;
+    std::vector<unsigned char> now(page_size), wanted(page_size);
+    for (page_count page = offset / page_size; page * page_size < end; ++page) {
+        const std::uint64_t from = page * page_size;
+        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(page_size, file.size - from));
+        const std::uint64_t low = std::max(from, offset), high = std::min(from + length, end);
+        if ((low > from || high < from + length) && read_compared(file, from, now.data(), length) != length) return false;
+        std::memcpy(now.data() + (low - from), data + (low - offset), static_cast<std::size_t>(high - low));
+        if (read_at(file.expected, from, wanted.data(), length) == length && std::memcmp(now.data(), wanted.data(), length) == 0) {
+            file.state[page] = compared_file::as_expected;
+            file.pages.erase(page);
+        } else {
+            file.state[page] = compared_file::held;
+            file.pages[page].assign(now.begin(), now.begin() + static_cast<std::ptrdiff_t>(length));
+        }
+    }
+    return true;
+}
+
+// Reads both files window by window; `read_first` reads the first of them.
+template <typename read_first>
+bool equal_to_disk_file(std::uint64_t size, read_first read, const open_file& expected) {
+    std::uint64_t expected_size = 0;
+    if (!file_size(expected, expected_size) || expected_size != size) return false;
+    std::vector<unsigned char> ours(compare_window), theirs(compare_window);
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(compare_window, size - at));
+        if (!read(at, ours.data(), piece) || read_at(expected, at, theirs.data(), piece) != piece ||
+            std::memcmp(ours.data(), theirs.data(), piece) != 0)
+            return false;
+        at += piece;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string memory_path(const std::string& path) {
@@ -41,7 +114,7 @@ std::string memory_path(const std::string& path) {
 }
 
 bool memory_file_exists(const memory_files& memory, const std::string& path) {
-    if (memory.files.count(memory_path(path)) != 0) return true;
+    if (memory.files.count(memory_path(path)) != 0 || memory.compared.count(memory_path(path)) != 0) return true;
     const std::string disk = disk_path_of(memory, path);
     return !disk.empty() && file_exists(disk);
 }
@@ -49,9 +122,17 @@ bool memory_file_exists(const memory_files& memory, const std::string& path) {
 bool copy_new_memory_file(memory_files& memory, const std::string& from, const std::string& to) {
     const std::string key = memory_path(to);
     const std::string disk_to = disk_path_of(memory, to);
-    if (memory.files.count(key) != 0 || (!disk_to.empty() && path_exists(disk_to))) return false;
-    std::vector<unsigned char> content;
+    if (memory_file_exists(memory, to) || (!disk_to.empty() && path_exists(disk_to))) return false;
     const auto held = memory.files.find(memory_path(from));
+    const auto compare = memory.compare_with.find(key);
+    if (compare != memory.compare_with.end() && held == memory.files.end()) {
+        const std::string disk_from = disk_path_of(memory, from);
+        auto copy = std::make_shared<compared_file>();
+        if (disk_from.empty() || !start_compared_copy(disk_from, compare->second, *copy)) return false;
+        memory.compared.emplace(key, std::move(copy));
+        return true;
+    }
+    std::vector<unsigned char> content;
     if (held != memory.files.end()) {
         content = held->second;
     } else {
@@ -63,6 +144,12 @@ bool copy_new_memory_file(memory_files& memory, const std::string& from, const s
 }
 
 bool open_memory_file(memory_files& memory, const std::string& path, open_mode mode, stored_file& file) {
+    const auto compared = memory.compared.find(memory_path(path));
+    if (compared != memory.compared.end()) {
+        file.compared = compared->second.get();
+        file.writable = mode == open_mode::read_write;
+        return true;
+    }
     const auto held = memory.files.find(memory_path(path));
     if (held != memory.files.end()) {
         file.bytes = &held->second;
@@ -75,6 +162,7 @@ bool open_memory_file(memory_files& memory, const std::string& path, open_mode m
 }
 
 std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size) {
+    if (file.compared) return read_compared(*file.compared, offset, static_cast<unsigned char*>(data), size);
     const std::vector<unsigned char>& content = *file.bytes;
     if (offset >= content.size()) return 0;
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(size, content.size() - offset));
@@ -84,8 +172,36 @@ std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* 
 
 bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size) {
     // A rebuild never changes a file's length: writes stay inside the file.
+    if (file.compared) return write_compared(*file.compared, offset, static_cast<const unsigned char*>(data), size);
     std::vector<unsigned char>& content = *file.bytes;
     if (offset > content.size() || size > content.size() - offset) return false;
     std::memcpy(content.data() + offset, data, size);
     return true;
+}
+
+bool memory_file_matches(const memory_files& memory, const std::string& path) {
+    const std::string key = memory_path(path);
+    const auto compare = memory.compare_with.find(key);
+    if (compare == memory.compare_with.end()) return false;
+    const auto compared = memory.compared.find(key);
+    if (compared != memory.compared.end()) {
+        const compared_file& file = *compared->second;
+        // A held page differs from the expected one: it would have been let go otherwise.
+        for (const unsigned char state : file.state)
+            if (state == compared_file::held) return false;
+        return equal_to_disk_file(
+            file.size, [&](std::uint64_t at, unsigned char* data, std::size_t size) { return read_compared(file, at, data, size) == size; },
+            file.expected);
+    }
+    const auto held = memory.files.find(key);
+    open_file expected;
+    if (held == memory.files.end() || !open_existing(compare->second, open_mode::read, expected)) return false;
+    const std::vector<unsigned char>& content = held->second;
+    return equal_to_disk_file(
+        content.size(),
+        [&](std::uint64_t at, unsigned char* data, std::size_t size) {
+            std::memcpy(data, content.data() + at, size);
+            return true;
+        },
+        expected);
 }

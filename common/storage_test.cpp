@@ -128,3 +128,44 @@ TEST(file_system, lists_files_creates_new_ones_and_replaces) {
     EXPECT_EQ(read_file(folder / "a.qmw"), text_bytes("bb"));
     EXPECT_FALSE(list_folder_files(folder / "missing", names));
 }
+
+// A copy compared with the file it should become: its bytes read as written, across pages in
+// every state, and memory holds only the pages that still differ.
+TEST(storage, a_compared_copy_holds_only_the_pages_that_differ) {
+    constexpr std::size_t page = compared_file::page_size;
+    temp_folder folder;
+    std::vector<unsigned char> patch(3 * page + 100, 0), map(patch.size());
+    for (std::size_t k = 0; k < map.size(); ++k) map[k] = static_cast<unsigned char>(k * 7 + 1);
+    std::copy(map.begin(), map.begin() + 10, patch.begin());  // the first bytes are final already
+    write_file(folder / "Level.qmp", bytes(patch.begin(), patch.end()));
+    write_file(folder / "Level.map", bytes(map.begin(), map.end()));
+    memory_files memory;
+    memory.on_disk["mods/Level.qmp"] = folder / "Level.qmp";
+    memory.compare_with["mods/Level.qmw"] = folder / "Level.map";
+    const storage where{&memory};
+    ASSERT_TRUE(copy_new_stored_file(where, "mods/Level.qmp", "mods/Level.qmw"));
+    EXPECT_TRUE(memory.files.empty());
+    stored_file out;
+    ASSERT_TRUE(open_stored_file(where, "mods/Level.qmw", open_mode::read_write, out));
+    EXPECT_FALSE(memory_file_matches(memory, "mods/Level.qmw"));
+
+    // A write that ends inside the second page: the first page is final, the second not yet.
+    ASSERT_TRUE(write_at(out, 10, map.data() + 10, page + 50 - 10));
+    EXPECT_EQ(memory.compared.at("mods/Level.qmw")->pages.size(), 1u);
+    std::vector<unsigned char> seen(map.size());
+    ASSERT_EQ(read_at(out, 0, seen.data(), seen.size()), seen.size());
+    EXPECT_TRUE(std::equal(seen.begin(), seen.begin() + page + 50, map.begin()));
+    EXPECT_TRUE(std::equal(seen.begin() + page + 50, seen.end(), patch.begin() + page + 50));
+
+    // A wrong byte keeps its page; mending it lets it go.
+    const unsigned char wrong = static_cast<unsigned char>(map[2 * page] + 1);
+    ASSERT_TRUE(write_at(out, page + 50, map.data() + page + 50, map.size() - page - 50));
+    ASSERT_TRUE(write_at(out, 2 * page, &wrong, 1));
+    EXPECT_EQ(memory.compared.at("mods/Level.qmw")->pages.size(), 1u);
+    EXPECT_FALSE(memory_file_matches(memory, "mods/Level.qmw"));
+    ASSERT_TRUE(write_at(out, 2 * page, map.data() + 2 * page, 1));
+    EXPECT_TRUE(memory.compared.at("mods/Level.qmw")->pages.empty());
+    EXPECT_TRUE(memory_file_matches(memory, "mods/Level.qmw"));
+    EXPECT_FALSE(write_at(out, map.size() - 1, "xy", 2)) << "a write grew the file";
+    EXPECT_EQ(read_file(folder / "Level.qmp"), bytes(patch.begin(), patch.end())) << "the disk was written";
+}

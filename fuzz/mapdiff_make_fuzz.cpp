@@ -36,12 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (read_map_table(other.data(), other.size(), source.table) != table_reading::ok) source.table.clear();
     }
 
-    std::vector<unsigned char> patch = map;
+    memory.files["mods/Level.qmp"] = map;
     patch_plan plan;
     progress quiet;
-    if (!plan_patch(storage{&memory}, patch, table, sources, plan, quiet)) invariant_broken("a memory source could not be read");
-    if (patch.size() != map.size()) invariant_broken("the patch's length differs from the map's");
-    memory.files["mods/Level.qmp"] = patch;
+    if (!plan_patch(storage{&memory}, "mods/Level.qmp", table, sources, plan, quiet))
+        invariant_broken("a memory file could not be read or written");
+    if (memory.files["mods/Level.qmp"].size() != map.size()) invariant_broken("the patch's length differs from the map's");
     const int result = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");
     if (result != rebuilt) invariant_broken("the patch does not rebuild (result " + std::to_string(result) + ")");
     if (memory.files["mods/Level.qmw"] != map) invariant_broken("the patch rebuilds another file");

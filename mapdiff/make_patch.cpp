@@ -26,13 +26,16 @@ std::string format(const char* pattern, unsigned long long a, unsigned long long
     return text;
 }
 
-std::string read_map(const std::string& path, std::vector<unsigned char>& bytes, std::vector<table_entry>& table) {
+// Reads the map's header and table, not its chunks: the patch is made from a copy of the file.
+std::string read_map(const std::string& path, std::vector<table_entry>& table) {
     open_file file;
     std::uint64_t size = 0;
     if (!open_existing(path, open_mode::read, file) || !file_size(file, size))
         return "Error: Cannot read the map file " + path + ".";
     if (size > largest_map) return "Error: " + path + " is larger than a map file can be (2 GiB).";
-    bytes.resize(static_cast<std::size_t>(size));
+    unsigned char header[64];
+    const std::size_t header_size = read_at(file, 0, header, sizeof header);
+    std::vector<unsigned char> bytes(table_bytes_needed(header, header_size, size));
     if (read_at(file, 0, bytes.data(), bytes.size()) != bytes.size()) return "Error: Cannot read the map file " + path + ".";
     switch (read_map_table(bytes.data(), bytes.size(), table)) {
         case table_reading::ok: break;
@@ -47,16 +50,34 @@ std::string read_map(const std::string& path, std::vector<unsigned char>& bytes,
     return {};
 }
 
-bool equals_file(const std::vector<unsigned char>& bytes, const std::string& path) {
-    open_file file;
+// Not the system's file copy: on Windows that would carry a read-only map's attribute over to
+// the patch, which is then written in place.
+bool copy_to_new_file(const std::string& from, const std::string& to) {
+    open_file source, target;
     std::uint64_t size = 0;
-    if (!open_existing(path, open_mode::read, file) || !file_size(file, size) || size != bytes.size()) return false;
+    if (!open_existing(from, open_mode::read, source) || !file_size(source, size) || !create_new_file(to, target)) return false;
     std::vector<unsigned char> window(compare_window);
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t piece = std::min(compare_window, bytes.size() - at);
-        if (read_at(file, at, window.data(), piece) != piece) return false;
-        if (!std::equal(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(piece), bytes.begin() + static_cast<std::ptrdiff_t>(at)))
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(compare_window, size - at));
+        if (read_at(source, at, window.data(), piece) != piece || !write_at(target, at, window.data(), piece)) {
+            close_file(target);
+            delete_file(to);
             return false;
+        }
+        at += piece;
+    }
+    return true;
+}
+
+bool count_nonzero(const std::string& path, std::uint64_t& nonzero, std::uint64_t& size) {
+    open_file file;
+    if (!open_existing(path, open_mode::read, file) || !file_size(file, size)) return false;
+    std::vector<unsigned char> window(compare_window);
+    nonzero = 0;
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(compare_window, size - at));
+        if (read_at(file, at, window.data(), piece) != piece) return false;
+        for (std::size_t k = 0; k < piece; ++k) nonzero += window[k] != 0;
         at += piece;
     }
     return true;
@@ -67,31 +88,21 @@ bool is_same_file(const std::string& a, const std::string& b) {
     return open_existing(a, open_mode::read, first) && open_existing(b, open_mode::read, second) && same_file(first, second);
 }
 
-bool write_new_file(const std::string& path, const std::vector<unsigned char>& bytes) {
-    open_file file;
-    if (!create_new_file(path, file)) return false;
-    if (!write_at(file, 0, bytes.data(), bytes.size())) {
-        close_file(file);
-        delete_file(path);
-        return false;
-    }
-    return true;
-}
-
 // Rebuilds the written patch in memory as an installer's mapmend would, the patch and its
 // patch-folder sources in one folder, the stock sources in the maps folder, and compares the
-// result with the map file.
+// result with the map file; memory holds only the pages of the result that differ from it.
 std::string check_rebuild(const std::string& written, const std::string& patch_name, const std::vector<patch_source>& sources,
                           const std::string& map_file) {
     memory_files world;
     for (const patch_source& source : sources)
         world.on_disk[memory_path((source.in_patch_folder ? "mods/" : "maps/") + source.name)] = source.path;
     world.on_disk[memory_path("mods/" + patch_name)] = written;
+    const std::string output = memory_path(map_file_path("mods/" + patch_name));
+    world.compare_with[output] = map_file;
     const int result = rebuild_map_file(storage{&world}, "mods/" + patch_name, "maps\\");
     if (result != rebuilt)
         return "Error: The patch does not rebuild (rebuild result " + std::to_string(result) + "); nothing was written.";
-    const auto output = world.files.find(memory_path(map_file_path("mods/" + patch_name)));
-    if (output == world.files.end() || !equals_file(output->second, map_file))
+    if (!memory_file_matches(world, output))
         return "Error: The patch rebuilds a file that differs from " + map_file + "; nothing was written.";
     return {};
 }
@@ -133,9 +144,8 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (!settings.beside.empty() && !is_directory(settings.beside))
         return failed("Error: Folder not found: " + settings.beside + ".");
 
-    std::vector<unsigned char> bytes;
     std::vector<table_entry> table;
-    if (std::string error = read_map(settings.map_file, bytes, table); !error.empty()) return failed(error);
+    if (std::string error = read_map(settings.map_file, table); !error.empty()) return failed(error);
     const std::string digest = file_md5(settings.map_file);
     if (digest.empty()) return failed("Error: Cannot read the map file " + settings.map_file + ".");
 
@@ -150,15 +160,18 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     // Closed at once: on Windows an open file cannot be replaced.
     if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");
 
-    patch_plan plan;
-    if (!plan_patch(storage{}, bytes, table, set.sources, plan, meter)) return failed("Error: A source could not be read.");
-    std::uint64_t nonzero = 0;
-    for (const unsigned char b : bytes) nonzero += b != 0;
-    const std::uint64_t size = bytes.size();
-
     const std::string written = unique_path(settings.patch_path + ".partial");
-    if (!write_new_file(written, bytes)) return failed("Error: Cannot write " + written + ".");
-    std::vector<unsigned char>().swap(bytes);  // the check reads the written file instead
+    if (!copy_to_new_file(settings.map_file, written)) return failed("Error: Cannot write " + written + ".");
+    patch_plan plan;
+    std::uint64_t nonzero = 0, size = 0;
+    if (!plan_patch(storage{}, written, table, set.sources, plan, meter)) {
+        delete_file(written);
+        return failed("Error: A source could not be read, or " + written + " written.");
+    }
+    if (!count_nonzero(written, nonzero, size)) {
+        delete_file(written);
+        return failed("Error: Cannot read " + written + ".");
+    }
 
     start_stage(meter, "rebuilding in memory", 1);
     if (std::string error = check_rebuild(written, file_name(settings.patch_path), set.sources, settings.map_file);

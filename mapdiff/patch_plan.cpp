@@ -144,14 +144,21 @@ void put_u32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t va
 
 }  // namespace
 
-bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const std::vector<table_entry>& table,
+bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                 const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
     plan = patch_plan{};
     plan.chunks_from.assign(sources.size(), 0);
     plan.bytes_from.assign(sources.size(), 0);
 
+    stored_file patch;
+    std::uint64_t patch_size = 0;
+    if (!open_stored_file(where, patch_path, open_mode::read_write, patch) || !file_size(patch, patch_size)) return false;
+    // The header, the table and what a reference behind the last name may take: the only bytes
+    // the placement of references looks at.
     const std::uint64_t table_end = chunk_offset_at + entry_stride * table.size();
-    byte_marks marks(static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), table_end + 6 + longest_source_name)));
+    std::vector<unsigned char> region(static_cast<std::size_t>(std::min<std::uint64_t>(patch_size, table_end + 6 + longest_source_name)));
+    if (read_at(patch, 0, region.data(), region.size()) != region.size()) return false;
+    byte_marks marks(region.size());
     marks.mark_read(0, chunk_offset_at);
     for (std::size_t j = 0; j < table.size(); ++j) {
         const std::uint64_t entry_at = chunk_offset_at + entry_stride * j;
@@ -175,23 +182,23 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
             if (theirs.chunk_size > 0) same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
     }
 
-    std::uint32_t largest_chunk = 0;
-    for (const table_entry& entry : table) largest_chunk = std::max(largest_chunk, entry.chunk_size);
-    std::vector<unsigned char> scratch(std::min<std::size_t>(window, std::min<std::uint64_t>(largest_chunk, bytes.size())));
+    std::vector<unsigned char> scratch(window), chunk;
     start_stage(meter, "searching sources", table.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
         report_progress(meter, i);
         const table_entry& entry = table[i];
         const std::uint64_t chunk_end = std::uint64_t{entry.chunk_offset} + entry.chunk_size;
         if (entry.chunk_size == 0 || entry.chunk_offset >= position_limit || entry.chunk_size >= position_limit ||
-            chunk_end > bytes.size() || marks.any_scan_read(entry.chunk_offset, chunk_end))
+            chunk_end > patch_size || marks.any_scan_read(entry.chunk_offset, chunk_end))
             continue;
-        const std::size_t room = reference_room(bytes, marks, entry);
+        const std::size_t room = reference_room(region, marks, entry);
         if (room < 7) continue;
 
-        unsigned char* chunk = bytes.data() + entry.chunk_offset;
+        // Read now, not at the start: an overlapping chunk planned before has changed bytes.
         const std::size_t size = entry.chunk_size;
-        std::vector<candidate> candidates = content_candidates(index, chunk, size);
+        chunk.resize(size);
+        if (read_at(patch, entry.chunk_offset, chunk.data(), size) != size) return false;
+        std::vector<candidate> candidates = content_candidates(index, chunk.data(), size);
         // A few same-named entries are enough: more only repeats the work on damaged tables.
         const auto named = same_named.equal_range(entry.name);
         std::size_t taken = 0;
@@ -199,7 +206,7 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
             candidates.push_back(c->second);
 
         byte_cost own;
-        add_to_cost(own, chunk, size);
+        add_to_cost(own, chunk.data(), size);
         double best_bits = cost_bits(own);
         bool found = false;
         candidate best{};
@@ -210,7 +217,7 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
             if (6 + source.name.size() > room) continue;
             const double overhead = 8.0 * static_cast<double>(6 + source.name.size());
             double bits = 0;
-            if (!difference_bits(open[c.source], c.offset, chunk, size, best_bits - overhead, scratch, bits)) return false;
+            if (!difference_bits(open[c.source], c.offset, chunk.data(), size, best_bits - overhead, scratch, bits)) return false;
             if (bits + overhead < best_bits) {
                 best_bits = bits + overhead;
                 best = c;
@@ -227,11 +234,16 @@ bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const s
         }
         const patch_source& source = sources[best.source];
         const std::size_t at = static_cast<std::size_t>(entry.reference_at);
-        put_u32(bytes, at, static_cast<std::uint32_t>(best.offset));
-        std::copy(source.name.begin(), source.name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        bytes[at + 4 + source.name.size()] = 0;
-        bytes[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
-        marks.mark_reference(at, at + 6 + source.name.size());
+        const std::size_t length = 6 + source.name.size();
+        put_u32(region, at, static_cast<std::uint32_t>(best.offset));
+        std::copy(source.name.begin(), source.name.end(), region.begin() + static_cast<std::ptrdiff_t>(at + 4));
+        region[at + 4 + source.name.size()] = 0;
+        region[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
+        marks.mark_reference(at, at + length);
+        // No chunk covers a reference, and no referenced chunk the bytes the scan reads: the
+        // two writes touch different bytes.
+        if (!write_at(patch, entry.chunk_offset, chunk.data(), size) || !write_at(patch, at, region.data() + at, length))
+            return false;
 
         plan.references.push_back({i, best.source, static_cast<std::int32_t>(best.offset)});
         ++plan.chunks_from[best.source];

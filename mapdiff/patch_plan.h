@@ -33,7 +33,8 @@ struct patch_plan {
 };
 
 // Source references only go where the map holds zeros that no scan of another entry reads and
-// no chunk covers; a referenced chunk covers no byte the scan reads. `bytes` holds the map on
-// entry and the patch on return. False when a source cannot be read.
-bool plan_patch(const storage& where, std::vector<unsigned char>& bytes, const std::vector<table_entry>& table,
+// no chunk covers; a referenced chunk covers no byte the scan reads. The file at `patch_path`
+// holds the map on entry, `table` its table, and the patch on return; one chunk at a time is
+// held in memory. False when the file or a source cannot be read or the file written.
+bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                 const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);

@@ -40,10 +40,10 @@ planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& give
     EXPECT_EQ(read_map_table(map.data(), map.size(), table), table_reading::ok);
 
     planned out;
-    out.patch = map;
+    memory.files["mods/Level.qmp"] = map;
     progress quiet;
-    EXPECT_TRUE(plan_patch(storage{&memory}, out.patch, table, sources, out.plan, quiet));
-    memory.files["mods/Level.qmp"] = out.patch;
+    EXPECT_TRUE(plan_patch(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet));
+    out.patch = memory.files["mods/Level.qmp"];
     out.rebuild = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");
     if (out.rebuild == rebuilt) out.rebuilt = memory.files["mods/Level.qmw"];
     return out;
