@@ -402,6 +402,26 @@ patch_bench_set make_patch_bench_set(std::uint64_t seed) {
     return set;
 }
 
+std::uint64_t bytes_no_source_holds(const patch_bench_set& set, const patch_scenario& scenario) {
+    std::vector<const bench_map*> sources;
+    for (const bench_map& map : set.stock) sources.push_back(&map);
+    if (scenario.beside) sources.push_back(&set.mod);
+    std::uint64_t total = 0;
+    for (const map_chunk& chunk : scenario.map.chunks) {
+        std::uint64_t least = static_cast<std::uint64_t>(std::count_if(chunk.content.begin(), chunk.content.end(), [](unsigned char b) { return b != 0; }));
+        for (const bench_map* source : sources) {
+            for (const map_chunk& theirs : source->chunks) {
+                if (theirs.content.size() != chunk.content.size() || (theirs.name != chunk.name && theirs.content != chunk.content)) continue;
+                std::uint64_t differ = 0;
+                for (std::size_t k = 0; k < chunk.content.size(); ++k) differ += chunk.content[k] != theirs.content[k];
+                least = std::min(least, differ);
+            }
+        }
+        total += least;
+    }
+    return total;
+}
+
 void write_patch_bench_set(const patch_bench_set& set, const std::string& folder) {
     for (const char* sub : {"/Maps", "/Mods", "/Scenarios"}) make_folder(folder + sub);
     for (const bench_map& map : set.stock) write_file(folder + "/Maps/" + map.name, map.file);

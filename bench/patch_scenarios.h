@@ -47,6 +47,13 @@ patch_bench_set make_patch_bench_set(std::uint64_t seed);
 // field is zero behind its name.
 bytes lay_out_map(const std::vector<map_chunk>& chunks, std::uint32_t map_id, const std::vector<std::size_t>& layout = {});
 
+// The bytes of an aligned scenario's map that none of its sources holds, however a patch is
+// made: per chunk, none when a source chunk holds its bytes, else those that differ from the
+// same-named source chunk of its size (an edit in place), else its bytes that are not zero (a
+// new chunk, stored as it is). Sources: the stock maps, and the mod's own map for a scenario
+// that draws on it.
+std::uint64_t bytes_no_source_holds(const patch_bench_set& set, const patch_scenario& scenario);
+
 // Writes <folder>/Maps (the stock set), <folder>/Mods (the mod's own map) and
 // <folder>/Scenarios (one map per scenario).
 void write_patch_bench_set(const patch_bench_set& set, const std::string& folder);

@@ -86,7 +86,7 @@ bsdiff_patch() {
 row() { printf '  %-36s %-52s %8s %11s  %s\n' "$@"; }
 summary=()
 
-while read -r _ name map beside alignment description <&3; do
+while read -r _ name map beside held alignment description <&3; do
   target=$data/$map
   work=$data/work/$name
   mkdir -p "$work"
@@ -129,7 +129,7 @@ while read -r _ name map beside alignment description <&3; do
   echo "  map ${map##*/}: $map_bytes bytes, $(xz_size "$target") after xz -9 alone; its header and table"\
     "($entries entries): $(xz_size "$work/table") after xz -9, with zeros up to the map's length: $floor"
   row method source bytes "x best peer" ""
-  mapdiff_bytes=-
+  mapdiff_bytes=- chunk_nonzero=- free_refs=- why=-
   if $with_mapdiff; then
     stem=$(basename "$map" .qmw)
     out=$data/out/$name
@@ -159,15 +159,45 @@ while read -r _ name map beside alignment description <&3; do
     target_note=$([ "$alignment" = aligned ] && echo "target: no larger" || echo "no target: chunks shifted")
     echo "  mapdiff: $verdict ($target_note)"
     grep -E 'entries referenced|not zero|needed beside' "$work/summary" | sed 's/^/  | /'
+    if [ "$alignment" = aligned ]; then
+      # Where mapdiff could still gain: its chunks' bytes that are not zero against those that
+      # no source holds (bench/patch_scenarios.h), and its patch with the map's own table in
+      # place of the one that carries the source references.
+      chunk_nonzero=$(tail -c +$((table_bytes + 1)) "$out/$stem.qmp" | tr -d '\000' | wc -c)
+      free_refs=$({ cat "$work/table"; tail -c +$((table_bytes + 1)) "$out/$stem.qmp"; } | xz -9 -c | wc -c)
+      echo "  its chunks: $chunk_nonzero bytes not zero; bytes of the map that no source holds: $held;"\
+        "the patch with its source references free (the map's own table in place): $free_refs"
+      why=-
+      if [ "$mapdiff_bytes" -gt "$best_peer" ]; then
+        if [ "$floor" -gt "$best_peer" ]; then
+          why=floor
+          echo "  why larger: the format's floor alone ($floor) is above the best peer: the patch holds the map's header"\
+            "and table as they are and its whole length, where a peer copies the table from a source"
+        elif [ "$free_refs" -gt "$best_peer" ] && [ "$chunk_nonzero" -le "$held" ]; then
+          why=held
+          echo "  why larger: its chunks are not zero only where no source holds the map's bytes, and those bytes,"\
+            "stored in place among zeros, with the table as it is, already exceed the best peer even with the source"\
+            "references free; the format has no shorter way to carry them"
+        else
+          why=room
+          echo "  why larger: not the format: a patch in it could be smaller"
+        fi
+      fi
+    fi
   fi
   echo
-  summary+=("$(printf '  %-10s %-8s %10s %7s %10s %10s %10s %10s %8s' "$name" "$alignment" "$map_bytes" "$floor" "$mapdiff_bytes" \
-    "$best_x3" "$all_x3" "$best_bs" \
-    "$($with_mapdiff && awk -v a="$mapdiff_bytes" -v b="$best_peer" 'BEGIN { printf "%.3f", a / b }' || echo -)")")
+  summary+=("$(printf '  %-10s %-8s %10s %7s %9s %9s %10s %10s %10s %10s %10s %8s %5s' "$name" "$alignment" "$map_bytes" "$floor" "$held" \
+    "$chunk_nonzero" "$mapdiff_bytes" "$free_refs" "$best_x3" "$all_x3" "$best_bs" \
+    "$($with_mapdiff && awk -v a="$mapdiff_bytes" -v b="$best_peer" 'BEGIN { printf "%.3f", a / b }' || echo -)" "$why")")
   rm -rf "$work"
 done 3<"$data/plan.txt"
 
 echo "Summary in bytes (mapdiff and xdelta3 after xz -9, bsdiff as is); ratio = mapdiff / best peer;"
-echo "floor = the map's header and table followed by zeros up to its length, after xz -9: what every patch of this format carries"
-printf '  %-10s %-8s %10s %7s %10s %10s %10s %10s %8s\n' scenario chunks map floor mapdiff "x3 single" "x3 all" "bsdiff" ratio
+echo "floor = the map's header and table followed by zeros up to its length, after xz -9: what every patch of this format carries;"
+echo "no source = bytes of the map that no source holds; not zero = bytes of mapdiff's chunks that are not zero;"
+echo "refs free = mapdiff's patch with the map's own table in place of the one with source references, after xz -9;"
+echo "why = why mapdiff is larger where the chunks keep their alignment: floor (the floor is above the best peer),"
+echo "held (the bytes no source holds, with the table, exceed it; mapdiff's chunks are zero everywhere else), room (mapdiff could do better)"
+printf '  %-10s %-8s %10s %7s %9s %9s %10s %10s %10s %10s %10s %8s %5s\n' scenario chunks map floor "no source" "not zero" mapdiff \
+  "refs free" "x3 single" "x3 all" "bsdiff" ratio why
 printf '%s\n' "${summary[@]}"

@@ -5,7 +5,7 @@
 namespace {
 
 // Blocks indexed at most: two slots of 8 bytes each, 16 MiB for a set of any size.
-constexpr std::uint64_t max_blocks = std::uint64_t{1} << 20;
+constexpr std::uint64_t max_blocks = std::uint64_t{1} << 22;
 constexpr std::size_t smallest_block = 64;
 constexpr unsigned filter_bits = 23;  // 1 MiB
 
