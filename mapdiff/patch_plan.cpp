@@ -18,6 +18,7 @@ constexpr std::size_t longest_source_name = 255;
 constexpr std::size_t candidates_by_content = 3;
 constexpr std::size_t candidates_by_name = 8;
 constexpr std::size_t window = std::size_t{256} << 10;
+constexpr std::size_t chunk_window = std::size_t{4} << 20;  // chunks up to this size are read once
 
 // What the table region's bytes may not hold: bytes the scan reads (header, each entry's fields,
 // name and the four bytes behind it, the references placed so far) and chunk bytes. Every step
@@ -85,14 +86,40 @@ struct candidate {
     std::uint64_t offset;
 };
 
+// A chunk of the patch read window by window: a chunk of any size costs one window of memory,
+// and a chunk that fits in it is read once.
+struct chunk_reader {
+    const stored_file& file;
+    std::uint64_t offset;
+    std::size_t size;
+    std::vector<unsigned char>& buffer;
+    std::size_t base = 0, filled = 0;
+
+    // The `count` bytes from `at` on (count <= buffer size, at + count <= size), or null when
+    // the file cannot be read.
+    const unsigned char* bytes_at(std::size_t at, std::size_t count) {
+        if (at < base || at + count > base + filled) {
+            base = at;
+            filled = std::min(buffer.size(), size - at);
+            if (read_at(file, offset + at, buffer.data(), filled) != filled) {
+                filled = 0;
+                return nullptr;
+            }
+        }
+        return buffer.data() + (at - base);
+    }
+};
+
 // The offsets at which the chunk's blocks are found in the sources, most often found first.
-std::vector<candidate> content_candidates(const block_index& index, const unsigned char* chunk, std::size_t size) {
-    std::vector<candidate> found;
-    const std::size_t b = index.block_size;
-    if (size < b || index.first_block.empty()) return found;
+bool content_candidates(const block_index& index, chunk_reader& chunk, std::vector<candidate>& found) {
+    found.clear();
+    const std::size_t b = index.block_size, size = chunk.size;
+    if (size < b || index.first_block.empty()) return true;
     std::unordered_map<std::uint64_t, std::uint32_t> votes;
     const std::uint64_t drop = rolling_drop_factor(b);
-    std::uint64_t hash = block_hash(chunk, b);
+    const unsigned char* bytes = chunk.bytes_at(0, b);
+    if (!bytes) return false;
+    std::uint64_t hash = block_hash(bytes, b);
     for (std::size_t p = 0;;) {
         block_match match{};
         if (find_block(index, hash, match)) {
@@ -103,11 +130,13 @@ std::vector<candidate> content_candidates(const block_index& index, const unsign
             // The next block of a matching run lies one block on: skip to it.
             p += b;
             if (p + b > size) break;
-            hash = block_hash(chunk + p, b);
+            if (!(bytes = chunk.bytes_at(p, b))) return false;
+            hash = block_hash(bytes, b);
             continue;
         }
         if (p + b >= size) break;
-        hash = hash * rolling_multiplier + chunk[p + b] - drop * chunk[p];
+        if (!(bytes = chunk.bytes_at(p, b + 1))) return false;
+        hash = hash * rolling_multiplier + bytes[b] - drop * bytes[0];
         ++p;
     }
     std::vector<std::pair<std::uint32_t, std::uint64_t>> ranked;
@@ -118,18 +147,33 @@ std::vector<candidate> content_candidates(const block_index& index, const unsign
     });
     for (std::size_t k = 0; k < ranked.size() && k < candidates_by_content; ++k)
         found.push_back({static_cast<std::size_t>(ranked[k].second >> 40), ranked[k].second & ((std::uint64_t{1} << 40) - 1)});
-    return found;
+    return true;
+}
+
+// The estimated bits of the chunk's own bytes.
+bool own_bits(chunk_reader& chunk, double& bits) {
+    byte_cost cost;
+    for (std::size_t done = 0; done < chunk.size;) {
+        const std::size_t piece = std::min(chunk.buffer.size(), chunk.size - done);
+        const unsigned char* bytes = chunk.bytes_at(done, piece);
+        if (!bytes) return false;
+        add_to_cost(cost, bytes, piece);
+        done += piece;
+    }
+    bits = cost_bits(cost);
+    return true;
 }
 
 // The estimated bits of the chunk's difference against the source range; stops early, with a
 // value above `bound`, once that is certain.
-bool difference_bits(const stored_file& source, std::uint64_t offset, const unsigned char* chunk, std::size_t size,
-                     double bound, std::vector<unsigned char>& scratch, double& bits) {
+bool difference_bits(const stored_file& source, std::uint64_t offset, chunk_reader& chunk, double bound,
+                     std::vector<unsigned char>& scratch, double& bits) {
     byte_cost cost;
-    for (std::size_t done = 0; done < size;) {
-        const std::size_t piece = std::min(window, size - done);
-        if (read_at(source, offset + done, scratch.data(), piece) != piece) return false;
-        for (std::size_t k = 0; k < piece; ++k) scratch[k] = static_cast<unsigned char>(chunk[done + k] - scratch[k]);
+    for (std::size_t done = 0; done < chunk.size;) {
+        const std::size_t piece = std::min(window, chunk.size - done);
+        const unsigned char* bytes = chunk.bytes_at(done, piece);
+        if (!bytes || read_at(source, offset + done, scratch.data(), piece) != piece) return false;
+        for (std::size_t k = 0; k < piece; ++k) scratch[k] = static_cast<unsigned char>(bytes[k] - scratch[k]);
         add_to_cost(cost, scratch.data(), piece);
         done += piece;
         if (cost.bits > bound) break;
@@ -196,18 +240,18 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
 
         // Read now, not at the start: an overlapping chunk planned before has changed bytes.
         const std::size_t size = entry.chunk_size;
-        chunk.resize(size);
-        if (read_at(patch, entry.chunk_offset, chunk.data(), size) != size) return false;
-        std::vector<candidate> candidates = content_candidates(index, chunk.data(), size);
+        chunk.resize(std::min(size, std::max(chunk_window, 2 * index.block_size + 1)));
+        chunk_reader reader{patch, entry.chunk_offset, size, chunk};
+        std::vector<candidate> candidates;
+        if (!content_candidates(index, reader, candidates)) return false;
         // A few same-named entries are enough: more only repeats the work on damaged tables.
         const auto named = same_named.equal_range(entry.name);
         std::size_t taken = 0;
         for (auto c = named.first; c != named.second && taken < candidates_by_name; ++c, ++taken)
             candidates.push_back(c->second);
 
-        byte_cost own;
-        add_to_cost(own, chunk.data(), size);
-        double best_bits = cost_bits(own);
+        double best_bits = 0;
+        if (!own_bits(reader, best_bits)) return false;
         bool found = false;
         candidate best{};
         for (const candidate& c : candidates) {
@@ -217,7 +261,7 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
             if (6 + source.name.size() > room) continue;
             const double overhead = 8.0 * static_cast<double>(6 + source.name.size());
             double bits = 0;
-            if (!difference_bits(open[c.source], c.offset, chunk.data(), size, best_bits - overhead, scratch, bits)) return false;
+            if (!difference_bits(open[c.source], c.offset, reader, best_bits - overhead, scratch, bits)) return false;
             if (bits + overhead < best_bits) {
                 best_bits = bits + overhead;
                 best = c;
@@ -226,10 +270,16 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
         }
         if (!found) continue;
 
+        std::vector<unsigned char>& difference = chunk;
         for (std::size_t done = 0; done < size;) {
             const std::size_t piece = std::min(window, size - done);
-            if (read_at(open[best.source], best.offset + done, scratch.data(), piece) != piece) return false;
-            for (std::size_t k = 0; k < piece; ++k) chunk[done + k] = static_cast<unsigned char>(chunk[done + k] - scratch[k]);
+            if (read_at(patch, entry.chunk_offset + done, difference.data(), piece) != piece ||
+                read_at(open[best.source], best.offset + done, scratch.data(), piece) != piece)
+                return false;
+            for (std::size_t k = 0; k < piece; ++k) difference[k] = static_cast<unsigned char>(difference[k] - scratch[k]);
+            // No referenced chunk covers a byte the scan reads, nor a reference: what is written
+            // here and the table's bytes stay apart.
+            if (!write_at(patch, entry.chunk_offset + done, difference.data(), piece)) return false;
             done += piece;
         }
         const patch_source& source = sources[best.source];
@@ -240,10 +290,7 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
         region[at + 4 + source.name.size()] = 0;
         region[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
         marks.mark_reference(at, at + length);
-        // No chunk covers a reference, and no referenced chunk the bytes the scan reads: the
-        // two writes touch different bytes.
-        if (!write_at(patch, entry.chunk_offset, chunk.data(), size) || !write_at(patch, at, region.data() + at, length))
-            return false;
+        if (!write_at(patch, at, region.data() + at, length)) return false;
 
         plan.references.push_back({i, best.source, static_cast<std::int32_t>(best.offset)});
         ++plan.chunks_from[best.source];

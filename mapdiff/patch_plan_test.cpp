@@ -166,3 +166,21 @@ TEST(plan_patch, overlapping_chunks_rebuild_whatever_the_order) {
     EXPECT_TRUE(p.rebuilt == map);
     EXPECT_TRUE(referenced(p, 0));
 }
+
+// A chunk several times the size of one read, found in two sources, one of which differs from it
+// in a quarter of its bytes: the whole chunk's difference picks the other.
+TEST(plan_patch, a_chunk_larger_than_a_read_is_found_and_rebuilt) {
+    constexpr std::size_t size = std::size_t{9} << 20;
+    const bytes alpha = synthetic_map(14, size + 300000, 2);
+    bytes beta = alpha;
+    for (std::size_t at = 200000; at < 200000 + size / 4; ++at) beta[at] = static_cast<unsigned char>(beta[at] * 7 + 3);
+    bytes map = plain_map(15, size + 20000, 1, size);
+    copy_bytes(alpha, 200000, map, chunk_of(map, 0).offset, size);
+    map[chunk_of(map, 0).offset + size - 10] ^= 1;
+    const planned p = plan_and_rebuild(map, {{"Beta.qmw", beta}, {"Alpha.qmw", alpha}});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    ASSERT_EQ(p.plan.references.size(), 1u);
+    EXPECT_EQ(p.plan.references[0].source, 1u) << "the source that differs in a quarter of the chunk";
+    EXPECT_EQ(p.plan.references[0].source_offset, 200000);
+}

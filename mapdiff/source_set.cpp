@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::size_t longest_source_name = 255;
 
+constexpr std::size_t largest_source_table = std::size_t{16} << 20;  // about 54,000 entries
+
 bool is_any_of(const open_file& file, const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         open_file other;
@@ -26,11 +28,15 @@ bool read_source(const std::string& path, patch_source& source) {
     if (!open_existing(path, open_mode::read, file) || !file_size(file, source.size)) return false;
     std::vector<unsigned char> head(64);
     head.resize(read_at(file, 0, head.data(), head.size()));
-    std::vector<unsigned char> table(table_bytes_needed(head.data(), head.size(), source.size));
-    if (read_at(file, 0, table.data(), table.size()) != table.size()) return false;
-    // A source without a readable table is still bytes to draw on, only without named entries.
-    if (read_map_table(table.data(), table.size(), source.table) != table_reading::ok) source.table.clear();
     source.path = path;
+    // A source without a readable table is still bytes to draw on, only without named entries;
+    // so is one whose header asks for more entries than any map has (its bytes are no table, and
+    // reading them as one would take memory for nothing).
+    const std::size_t needed = table_bytes_needed(head.data(), head.size(), source.size);
+    if (needed > largest_source_table) return true;
+    std::vector<unsigned char> table(needed);
+    if (read_at(file, 0, table.data(), table.size()) != table.size()) return false;
+    if (read_map_table(table.data(), table.size(), source.table) != table_reading::ok) source.table.clear();
     return true;
 }
 
