@@ -117,10 +117,12 @@ make_runs() {
       seen=$(awk '$2 > m { m = $2 } END { print m + 0 }' "$data/seen")
       # The two are read from the kernel's approximate counters at different times: a few
       # pages apart. Far apart, time measured some other process.
+      # Under emulation the rows are not judged, and qemu may show the process under its own
+      # command line: a mismatch is only reported there.
       if [ "$seen" = 0 ] || [ "$seen" -gt $((kib + kib / 100)) ]; then
-        echo "mapdiff_speed: mapdiff.exe did not run in the process /usr/bin/time waited on"\
+        echo "mapdiff_speed: mapdiff.exe was not seen in the process /usr/bin/time waited on"\
           "(VmHWM seen: $seen KiB, time's figure: $kib KiB); its peak is not measured here" >&2
-        exit 1
+        [ "$i386_runs_as" != native ] || exit 1
       fi
       [ "$seen" -le "$seen_peak" ] || seen_peak=$seen
     fi
