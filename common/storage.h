@@ -32,8 +32,8 @@ struct memory_files {
     std::map<std::string, std::vector<unsigned char>> files;  // by memory_path
     std::map<std::string, std::string> on_disk;               // memory_path to a disk path, or ""
     bool disk_below = false;
-    // A copy of a disk file made to one of these paths is held as a compared_file against the
-    // disk file named.
+    // A copy made to one of these paths is held as a compared_file against the disk file named;
+    // it can only be made of a disk file.
     std::map<std::string, std::string> compare_with;  // memory_path to a disk path
     // Shared, not copied, by a copy of these memory files: they hold open disk files.
     std::map<std::string, std::shared_ptr<compared_file>> compared;  // by memory_path
@@ -71,6 +71,6 @@ bool open_memory_file(memory_files& memory, const std::string& path, open_mode m
 std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size);
 bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size);
 
-// True when the memory file at `path` holds the same bytes as the disk file that
+// True when the compared copy at `path` holds the same bytes as the disk file that
 // `compare_with` names for it.
 bool memory_file_matches(const memory_files& memory, const std::string& path);

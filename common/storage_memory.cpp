@@ -24,7 +24,6 @@ std::string disk_path_of(const memory_files& memory, const std::string& path) {
 
 using page_count = std::uint64_t;
 constexpr std::size_t page_size = compared_file::page_size;
-constexpr std::size_t compare_window = std::size_t{1} << 20;
 
 bool start_compared_copy(const std::string& from_disk, const std::string& expected_disk, compared_file& copy) {
     if (!open_existing(from_disk, open_mode::read, copy.copied) || !file_size(copy.copied, copy.size) ||
@@ -79,22 +78,6 @@ bool write_compared(compared_file& file, std::uint64_t offset, const unsigned ch
     return true;
 }
 
-// Reads both files window by window; `read_first` reads the first of them.
-template <typename read_first>
-bool equal_to_disk_file(std::uint64_t size, read_first read, const open_file& expected) {
-    std::uint64_t expected_size = 0;
-    if (!file_size(expected, expected_size) || expected_size != size) return false;
-    std::vector<unsigned char> ours(compare_window), theirs(compare_window);
-    for (std::uint64_t at = 0; at < size;) {
-        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(compare_window, size - at));
-        if (!read(at, ours.data(), piece) || read_at(expected, at, theirs.data(), piece) != piece ||
-            std::memcmp(ours.data(), theirs.data(), piece) != 0)
-            return false;
-        at += piece;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string memory_path(const std::string& path) {
@@ -125,8 +108,9 @@ bool copy_new_memory_file(memory_files& memory, const std::string& from, const s
     if (memory_file_exists(memory, to) || (!disk_to.empty() && path_exists(disk_to))) return false;
     const auto held = memory.files.find(memory_path(from));
     const auto compare = memory.compare_with.find(key);
-    if (compare != memory.compare_with.end() && held == memory.files.end()) {
-        const std::string disk_from = disk_path_of(memory, from);
+    if (compare != memory.compare_with.end()) {
+        // Compared copies are made of disk files only.
+        const std::string disk_from = held == memory.files.end() ? disk_path_of(memory, from) : std::string();
         auto copy = std::make_shared<compared_file>();
         if (disk_from.empty() || !start_compared_copy(disk_from, compare->second, *copy)) return false;
         memory.compared.emplace(key, std::move(copy));
@@ -180,28 +164,22 @@ bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* 
 }
 
 bool memory_file_matches(const memory_files& memory, const std::string& path) {
-    const std::string key = memory_path(path);
-    const auto compare = memory.compare_with.find(key);
-    if (compare == memory.compare_with.end()) return false;
-    const auto compared = memory.compared.find(key);
-    if (compared != memory.compared.end()) {
-        const compared_file& file = *compared->second;
-        // A held page differs from the expected one: it would have been let go otherwise.
-        for (const unsigned char state : file.state)
-            if (state == compared_file::held) return false;
-        return equal_to_disk_file(
-            file.size, [&](std::uint64_t at, unsigned char* data, std::size_t size) { return read_compared(file, at, data, size) == size; },
-            file.expected);
+    const auto compared = memory.compared.find(memory_path(path));
+    if (compared == memory.compared.end()) return false;
+    const compared_file& file = *compared->second;
+    std::uint64_t expected_size = 0;
+    if (!file_size(file.expected, expected_size) || expected_size != file.size) return false;
+    // A held page differs from the expected one (it would have been let go otherwise), and an
+    // expected page is the expected file's: only the pages never written are left to compare.
+    std::vector<unsigned char> ours(page_size), theirs(page_size);
+    for (page_count page = 0; page < file.state.size(); ++page) {
+        if (file.state[page] == compared_file::held) return false;
+        if (file.state[page] == compared_file::as_expected) continue;
+        const std::uint64_t from = page * page_size;
+        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(page_size, file.size - from));
+        if (read_at(file.copied, from, ours.data(), length) != length || read_at(file.expected, from, theirs.data(), length) != length ||
+            std::memcmp(ours.data(), theirs.data(), length) != 0)
+            return false;
     }
-    const auto held = memory.files.find(key);
-    open_file expected;
-    if (held == memory.files.end() || !open_existing(compare->second, open_mode::read, expected)) return false;
-    const std::vector<unsigned char>& content = held->second;
-    return equal_to_disk_file(
-        content.size(),
-        [&](std::uint64_t at, unsigned char* data, std::size_t size) {
-            std::memcpy(data, content.data() + at, size);
-            return true;
-        },
-        expected);
+    return true;
 }
