@@ -75,6 +75,22 @@ Var had_parent
   Delete "$mod_folder\${name}.qmw"
 !macroend
 
+; Removes a folder this installer made, once it is empty. A file deleted just before may still be
+; on its way out while the program that ran from it ends (the folder empties a moment later), so
+; the removal is tried for up to 5 s.
+!macro REMOVE_NEW_FOLDER folder
+  StrCpy $1 0
+  ${Do}
+    RMDir "${folder}"
+    ${IfNot} ${FileExists} "${folder}\*.*"
+    ${OrIf} $1 >= 50
+      ${Break}
+    ${EndIf}
+    IntOp $1 $1 + 1
+    Sleep 100
+  ${Loop}
+!macroend
+
 Function .onInit
   ${GetParameters} $0
   ClearErrors
@@ -133,10 +149,10 @@ Section "${MOD_NAME}"
   !insertmacro MOD_SIBLINGS REMOVE_SIBLING
   SetOutPath "$INSTDIR"
   ${If} $had_folder == 0
-    RMDir "$mod_folder"
+    !insertmacro REMOVE_NEW_FOLDER "$mod_folder"
   ${EndIf}
   ${If} $had_parent == 0
-    RMDir "$parent_folder"
+    !insertmacro REMOVE_NEW_FOLDER "$parent_folder"
   ${EndIf}
 
   ${If} $status == "error"
