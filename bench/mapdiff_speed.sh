@@ -40,7 +40,7 @@ echo "writing the data set ..." >&2
 build/native/bench/make_bench_set "$data" "$map_mib" --map >"$data/plan.txt"
 
 # The same stock set as bench/run's, so the same table and build.
-scripts/make-stock-table "$data/Maps" "$bench/stock.md5.new" >/dev/null
+scripts/make-stock-table --force "$data/Maps" "$bench/stock.md5.new" >/dev/null
 cmp -s "$bench/stock.md5.new" "$bench/stock.md5" 2>/dev/null || mv "$bench/stock.md5.new" "$bench/stock.md5"
 rm -f "$bench/stock.md5.new"
 stock_build=$bench/stock-native

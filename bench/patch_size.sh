@@ -36,7 +36,7 @@ build/native/bench/make_patch_scenarios "$data" "$seed" >"$data/plan.txt"
 
 # mapdiff draws only on stock files that its compiled stock table vouches for: a build of it
 # whose table is this set's, configured as the presets are.
-scripts/make-stock-table "$data/Maps" "$bench/patch-stock.md5.new" >/dev/null
+scripts/make-stock-table --force "$data/Maps" "$bench/patch-stock.md5.new" >/dev/null
 cmp -s "$bench/patch-stock.md5.new" "$bench/patch-stock.md5" 2>/dev/null || mv "$bench/patch-stock.md5.new" "$bench/patch-stock.md5"
 rm -f "$bench/patch-stock.md5.new"
 stock_build=$bench/patch-stock-native

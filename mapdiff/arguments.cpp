@@ -18,12 +18,12 @@ std::string mapdiff_usage() {
            "      <patch path> is kept unless --force.\n"
            "  mapdiff inspect <maps path> <patch path>\n"
            "      Lists the patch's sources and says whether mapmend would rebuild it; writes nothing.\n"
-           "  mapdiff stock-table <maps path> [<table file>]\n"
+           "  mapdiff stock-table <maps path> [<table file>] [--force]\n"
            "      Writes the stock table of the 31 stock maps in <maps path> (standard output\n"
-           "      without a table file).\n"
+           "      without a table file). An existing <table file> is kept unless --force.\n"
            "  mapdiff --help\n"
            "Exit status: 0 done (inspect: the rebuild would succeed), 1 failed (inspect: the rebuild\n"
-           "would fail), 2 wrong command line.\n";
+           "would fail; also when standard output cannot be written), 2 wrong command line.\n";
 }
 
 std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdiff_arguments& arguments) {
@@ -37,7 +37,7 @@ std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdif
     make_settings& make = arguments.make;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (command == "make" && word == "--force") {
+        if ((command == "make" || command == "stock-table") && word == "--force") {
             make.force = true;
         } else if (command == "make" && word == "--beside") {
             if (i + 1 == words.size() || words[i + 1].empty()) return wrong("--beside needs a folder.");

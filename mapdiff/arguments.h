@@ -10,7 +10,8 @@ enum class mapdiff_command { help, make, inspect, stock_table };
 
 struct mapdiff_arguments {
     mapdiff_command command = mapdiff_command::help;
-    make_settings make;           // make: every field; inspect: maps_path and patch_path
+    make_settings make;           // make: every field; inspect: maps_path and patch_path;
+                                  // stock-table: maps_path and force
     std::string table_file;       // stock-table: empty for standard output
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_system.h"
 #include "mapdiff/arguments.h"
 #include "mapdiff/inspect_patch.h"
 #include "mapdiff/make_patch.h"
@@ -22,7 +23,8 @@ int fail(const std::string& line, int status) {
     return status;
 }
 
-int run(const std::vector<std::string>& words) {
+// `written` names the file the run wrote, if any, for the line of a failed standard output.
+int run(const std::vector<std::string>& words, std::string& written) {
     mapdiff_arguments arguments;
     if (const std::string error = read_mapdiff_arguments(words, arguments); !error.empty())
         return fail(error, status_wrong_command_line);
@@ -37,6 +39,7 @@ int run(const std::vector<std::string>& words) {
             const make_outcome outcome = make_patch(arguments.make, meter);
             end_progress(meter);
             if (!outcome.error.empty()) return fail(outcome.error, status_failed);
+            written = arguments.make.patch_path;
             put(stdout, outcome.summary);
             return status_ok;
         }
@@ -46,14 +49,20 @@ int run(const std::vector<std::string>& words) {
             return outcome.would_rebuild ? status_ok : status_failed;
         }
         case mapdiff_command::stock_table: {
+            const std::string& file = arguments.table_file;
+            const bool replace = arguments.make.force;
+            // Before the maps are read, as make refuses; the file may be one of them.
+            if (!file.empty() && !replace && path_exists(file))
+                return fail(already_exists_error(file), status_failed);
             const stock_table_outcome outcome = make_stock_table(arguments.make.maps_path);
             if (!outcome.error.empty()) return fail(outcome.error, status_failed);
-            if (arguments.table_file.empty()) {
+            if (file.empty()) {
                 put(stdout, outcome.table);
             } else {
-                if (!write_file_in_place(arguments.table_file, outcome.table))
-                    return fail("Error: Cannot write " + arguments.table_file + ".", status_failed);
-                put(stdout, "wrote 31 rows to " + arguments.table_file + "\n");
+                if (!write_file_in_place(file, outcome.table, replace))
+                    return fail("Error: Cannot write " + file + ".", status_failed);
+                written = file;
+                put(stdout, "wrote 31 rows to " + file + "\n");
             }
             return status_ok;
         }
@@ -66,10 +75,20 @@ int run(const std::vector<std::string>& words) {
 int main(int argc, char** argv) {
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
+    std::string written;
+    int status = status_failed;
     try {
-        return run(words);
+        status = run(words, written);
     } catch (...) {
         // Only exhausted memory can get here.
-        return fail("Error: Not enough memory.", status_failed);
+        status = fail("Error: Not enough memory.", status_failed);
     }
+    // A full disk behind standard output loses what the run printed: the run has failed. (A
+    // closed pipe ends a POSIX run by SIGPIPE first, as usual.) The stream keeps the error of any
+    // earlier write; this flush catches the last.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const std::string also = written.empty() ? "" : "; " + written + " was written";
+        return fail("Error: Cannot write to standard output" + also + ".", status_failed);
+    }
+    return status;
 }

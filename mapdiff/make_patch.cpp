@@ -6,8 +6,8 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage.h"
-#include "common/unique_path.h"
 #include "mapdiff/map_table.h"
+#include "mapdiff/partial_path.h"
 #include "mapdiff/patch_plan.h"
 #include "mapdiff/source_set.h"
 #include "mapmend/file_md5.h"
@@ -133,13 +133,14 @@ std::string summary_of(const make_settings& settings, const std::vector<table_en
 
 }  // namespace
 
+std::string already_exists_error(const std::string& path) { return "Error: " + path + " already exists (--force replaces it)."; }
+
 make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (is_directory(settings.patch_path)) return failed("Error: " + settings.patch_path + " is a folder.");
     // mapmend writes the map beside its patch under the patch's name with ".qmw".
     if (to_lower(map_file_path(settings.patch_path)) == to_lower(settings.patch_path))
         return failed("Error: " + settings.patch_path + " ends in .qmw, the name of the map mapmend rebuilds from it.");
-    if (path_exists(settings.patch_path) && !settings.force)
-        return failed("Error: " + settings.patch_path + " already exists (--force replaces it).");
+    if (path_exists(settings.patch_path) && !settings.force) return failed(already_exists_error(settings.patch_path));
     if (!is_directory(settings.maps_path)) return failed("Error: Maps path not found: " + settings.maps_path + ".");
     if (!settings.beside.empty() && !is_directory(settings.beside))
         return failed("Error: Folder not found: " + settings.beside + ".");
@@ -160,7 +161,7 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     // Closed at once: on Windows an open file cannot be replaced.
     if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");
 
-    const std::string written = unique_path(settings.patch_path + ".partial");
+    const std::string written = partial_path(settings.patch_path);
     if (!copy_to_new_file(settings.map_file, written)) return failed("Error: Cannot write " + written + ".");
     patch_plan plan;
     std::uint64_t nonzero = 0, size = 0;

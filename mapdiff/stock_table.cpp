@@ -6,7 +6,7 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "common/unique_path.h"
+#include "mapdiff/partial_path.h"
 #include "mapdiff/source_set.h"
 #include "mapmend/file_md5.h"
 #include "mapmend/stock_check.h"
@@ -57,13 +57,13 @@ stock_table_outcome make_stock_table(const std::string& maps_path) {
     return {{}, table};
 }
 
-bool write_file_in_place(const std::string& path, const std::string& text) {
-    const std::string temporary = unique_path(path + ".partial");
+bool write_file_in_place(const std::string& path, const std::string& text, bool replace) {
+    const std::string temporary = partial_path(path);
     open_file file;
     if (!create_new_file(temporary, file)) return false;
     const bool written = write_at(file, 0, text.data(), text.size());
     close_file(file);
-    if (written && replace_file(temporary, path)) return true;
+    if (written && (replace ? replace_file(temporary, path) : !path_exists(path) && move_file(temporary, path))) return true;
     delete_file(temporary);
     return false;
 }

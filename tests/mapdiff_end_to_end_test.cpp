@@ -2,7 +2,13 @@
 // installer would; and mapdiff inspect against what mapmend then does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+
+#ifndef _WIN32
+#include <cstdlib>
+#include <sys/wait.h>
+#endif
 
 #include "mapmend/file_md5.h"
 #include "tests/sample_maps_fixture.h"
@@ -306,3 +312,76 @@ TEST_F(mapdiff_run, stock_table_writes_the_table_the_build_reads) {
     EXPECT_TRUE(read_file(out + "/stock.md5") == compiled);
     EXPECT_EQ(folder_listing(out), std::vector<std::string>{"stock.md5"});
 }
+
+// stock-table keeps an existing file as make does, a stock map it reads included, and replaces
+// it with --force; the leftover of a killed run under its temporary name is removed.
+TEST_F(mapdiff_run, stock_table_keeps_an_existing_file_unless_forced) {
+    write_file(out + "/stock.md5", std::string("keep me"));
+    const bytes kept = read_file(out + "/stock.md5");
+    write_file(work + "/Level.qmw", modified_map(nullptr));
+    const program_result make_refused = mapdiff({"make", maps, work + "/Level.qmw", out + "/stock.md5"});
+    for (const std::string& file : {out + "/stock.md5", maps + "/Canyon.qmw"}) {
+        const program_result refused = mapdiff({"stock-table", maps, file});
+        EXPECT_EQ(refused.exit_code, make_refused.exit_code);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(refused.err, "Error: " + file + " already exists (--force replaces it)." + console_newline);
+    }
+    EXPECT_EQ(make_refused.err, "Error: " + out + "/stock.md5 already exists (--force replaces it)." + console_newline);
+    EXPECT_TRUE(read_file(out + "/stock.md5") == kept);
+
+    write_file(out + "/fresh.md5.partial", std::string("left by a killed run"));
+    ASSERT_EQ(mapdiff({"stock-table", maps, out + "/fresh.md5"}).exit_code, 0);
+    const bytes fresh = read_file(out + "/fresh.md5");
+    EXPECT_EQ(std::count(fresh.begin(), fresh.end(), '\n'), 31);
+    const program_result forced = mapdiff({"stock-table", "--force", maps, out + "/stock.md5"});
+    EXPECT_EQ(forced.exit_code, 0) << forced.err;
+    EXPECT_TRUE(read_file(out + "/stock.md5") == fresh);
+    EXPECT_EQ(folder_listing(out), (std::vector<std::string>{"fresh.md5", "stock.md5"}));
+}
+
+// A killed make leaves "<patch>.partial"; the next make of that patch removes it, and only it.
+TEST_F(mapdiff_run, make_removes_the_partial_file_a_killed_make_left) {
+    write_file(work + "/Level.qmw", modified_map(nullptr));
+    for (const char* name : {"Level.qmp.partial", "Level.qmp (2).partial", "Level.qmp.partial.txt", "Town.qmp.partial"})
+        write_file(out + "/" + name, std::string("left by a killed run"));
+    std::map<std::string, bytes> others = snapshot(out);
+    others.erase("Level.qmp.partial");
+    const program_result made = mapdiff({"make", maps, work + "/Level.qmw", out + "/Level.qmp"});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+    std::map<std::string, bytes> after = snapshot(out);
+    EXPECT_EQ(after.erase("Level.qmp"), 1u);
+    EXPECT_TRUE(after == others) << testing::PrintToString(folder_listing(out));
+}
+
+#ifndef _WIN32
+// Standard output on a full disk: every command that prints fails with one line, which names
+// the file the run wrote all the same.
+TEST_F(mapdiff_run, a_full_standard_output_fails_every_command) {
+    if (!exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    write_file(work + "/Level.qmw", modified_map(nullptr));
+    // The test's own paths hold no quote.
+    const auto quoted = [](const std::string& word) { return "'" + word + "'"; };
+    const std::string err = folder / "err.txt";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{"--help"}, ""},
+        {{"stock-table", maps}, ""},
+        {{"stock-table", maps, out + "/stock.md5"}, out + "/stock.md5"},
+        {{"make", maps, work + "/Level.qmw", out + "/Level.qmp"}, out + "/Level.qmp"},
+        {{"inspect", maps, out + "/Level.qmp"}, ""},
+    };
+    for (const auto& [arguments, written] : runs) {
+        std::string command = quoted(MAPDIFF_PROGRAM);
+        for (const std::string& argument : arguments) command += " " + quoted(argument);
+        command += " >/dev/full 2>" + quoted(err);
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << command << ": " << status;
+        const bytes text = read_file(err);
+        EXPECT_EQ(std::string(text.begin(), text.end()),
+                  "Error: Cannot write to standard output" + (written.empty() ? "" : "; " + written + " was written") + ".\n")
+            << command;
+        if (!written.empty()) {
+            EXPECT_TRUE(exists(written)) << written;
+        }
+    }
+}
+#endif
