@@ -430,21 +430,3 @@ TEST_F(rebuild_fixture, maps_left_unfinished_are_rebuilt_from_their_patches) {
     EXPECT_EQ(folder_listing(mods), (std::vector<std::string>{"Low.qmp", "Low.qmw", "Low.qmw.old", "Mid.qmp", "Mid.qmw",
                                                               "Mid.qmw.old", "Top.qmp", "Top.qmw"}));
 }
-
-// A nested map whose own source is missing keeps its marker when the run fails; the map asked
-// for does not (its caller has the result). Once the source is there the same call succeeds.
-TEST_F(rebuild_fixture, a_failed_nested_rebuild_leaves_its_map_marked) {
-    const bytes alpha = synthetic_map(54, 50000, 2);
-    const bytes low = synthetic_map(55, 60000, 2), top = synthetic_map(56, 40000, 2);
-    write_file(mod("Low.qmp"), make_patch(low, {{1, 10, "Alpha.qmw", 0, &alpha}}));
-    write_file(mod("Top.qmp"), make_patch(top, {{0, 40, "Low.qmw", 1, &low}}));
-    EXPECT_EQ(rebuild_map_file(mod("Top.qmp"), maps_path), source_missing);
-    EXPECT_EQ(folder_listing(mods), (std::vector<std::string>{"Low.qmp", "Low.qmw", "Low.qmw.rebuilding", "Top.qmp", "Top.qmw"}));
-
-    write_file(maps + "/Alpha.qmw", alpha);
-    std::remove(mod("Top.qmw").c_str());
-    ASSERT_EQ(rebuild_map_file(mod("Top.qmp"), maps_path), rebuilt);
-    EXPECT_EQ(read_file(mod("Top.qmw")), top);
-    EXPECT_EQ(read_file(mod("Low.qmw")), low);
-    EXPECT_FALSE(exists(mod("Low.qmw.rebuilding")));
-}
