@@ -18,7 +18,8 @@ bool is_directory(const std::string& path);
 // Copies a file; never replaces an existing file at `to`.
 bool copy_new_file(const std::string& from, const std::string& to);
 
-// Renames, or copies and deletes across volumes.
+// Renames (on Windows also copies and deletes across volumes). Never replaces anything at `to`,
+// not even a file that cannot be read or a dangling link: the move fails instead.
 bool move_file(const std::string& from, const std::string& to);
 
 bool delete_file(const std::string& path);

@@ -101,7 +101,24 @@ bool copy_new_file(const std::string& from, const std::string& to) {
 }
 
 bool move_file(const std::string& from, const std::string& to) {
-    return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+    const std::string source = native_path(from), target = native_path(to);
+#if defined(__linux__)
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    // Only a file system or kernel without the flag falls through; any other refusal stands.
+    if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+    // A new link fails when anything is at the target, a dangling link included.
+    if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 0) == 0) {
+        if (::unlink(source.c_str()) == 0) return true;
+        ::unlink(target.c_str());
+        return false;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EMLINK) return false;
+    // No hard links here either (a FAT volume, some network file systems): a plain rename, but
+    // only onto nothing. Another program could still take the name in between.
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0 || errno != ENOENT) return false;
+    return std::rename(source.c_str(), target.c_str()) == 0;
 }
 
 bool delete_file(const std::string& path) {

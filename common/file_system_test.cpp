@@ -4,8 +4,11 @@
 
 #include "tests/support/test_files.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 TEST(file_system, file_exists_counts_readable_files_but_not_folders) {
@@ -102,6 +105,37 @@ TEST(file_system, move_and_delete) {
     EXPECT_TRUE(exists(folder / "b"));
     EXPECT_TRUE(delete_file(folder / "b"));
     EXPECT_FALSE(delete_file(folder / "b"));
+}
+
+// Whatever is at the target stays: a file, one that cannot be read, a dangling link. The
+// rename of a backup must never cost an earlier backup.
+TEST(file_system, move_file_never_replaces_anything) {
+    temp_folder folder;
+    write_file(folder / "map", std::string("new"));
+    write_file(folder / "old", std::string("earlier"));
+    EXPECT_FALSE(move_file(folder / "map", folder / "old"));
+    EXPECT_EQ(read_file(folder / "old"), (bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    EXPECT_EQ(read_file(folder / "map"), (bytes{'n', 'e', 'w'}));
+#ifdef _WIN32
+    // Shared with nobody, the earlier file cannot even be opened for reading.
+    const HANDLE held = CreateFileA((folder / "old").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(file_exists(folder / "old"));
+    EXPECT_FALSE(move_file(folder / "map", folder / "old"));
+    CloseHandle(held);
+#else
+    ASSERT_EQ(::symlink((folder / "nowhere").c_str(), (folder / "link").c_str()), 0);
+    EXPECT_FALSE(move_file(folder / "map", folder / "link"));
+    struct stat link {};
+    ASSERT_EQ(::lstat((folder / "link").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_FALSE(exists(folder / "nowhere"));
+    ::chmod((folder / "old").c_str(), 0);
+    EXPECT_FALSE(move_file(folder / "map", folder / "old"));
+#endif
+    EXPECT_EQ(read_file(folder / "map"), (bytes{'n', 'e', 'w'}));
+    EXPECT_TRUE(move_file(folder / "map", folder / "free"));
+    EXPECT_FALSE(exists(folder / "map"));
 }
 
 TEST(file_system, devices_and_pipes_are_not_files) {

@@ -63,6 +63,14 @@ std::size_t read_at(const stored_file& file, std::uint64_t offset, void* data, s
 bool write_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size);
 bool file_size(const stored_file& file, std::uint64_t& size);
 bool same_file(const stored_file& a, const stored_file& b);
+// True when anything is at the path: a file that cannot be read, or a folder, included.
+bool stored_path_exists(const storage& where, const std::string& path);
+// Makes an empty file where nothing is. On disk the file is flushed; its name is on the disk
+// once its folder is flushed too.
+bool create_stored_file(const storage& where, const std::string& path);
+bool delete_stored_file(const storage& where, const std::string& path);
+// Never replaces anything at `to`.
+bool move_stored_file(const storage& where, const std::string& from, const std::string& to);
 
 // The memory side of the calls above, for a storage with memory files.
 bool memory_file_exists(const memory_files& memory, const std::string& path);
@@ -70,6 +78,11 @@ bool copy_new_memory_file(memory_files& memory, const std::string& from, const s
 bool open_memory_file(memory_files& memory, const std::string& path, open_mode mode, stored_file& file);
 std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size);
 bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size);
+// A disk file deleted or moved away is only hidden from the memory files; the disk is not touched.
+bool memory_path_exists(const memory_files& memory, const std::string& path);
+bool create_memory_file(memory_files& memory, const std::string& path);
+bool delete_memory_file(memory_files& memory, const std::string& path);
+bool move_memory_file(memory_files& memory, const std::string& from, const std::string& to);
 
 // True when the compared copy at `path` holds the same bytes as the disk file that
 // `compare_with` names for it.

@@ -45,3 +45,21 @@ bool same_file(const stored_file& a, const stored_file& b) {
     if (a.bytes || b.bytes) return a.bytes == b.bytes;
     return same_file(a.disk, b.disk);
 }
+
+bool stored_path_exists(const storage& where, const std::string& path) {
+    return where.memory ? memory_path_exists(*where.memory, path) : path_exists(path);
+}
+
+bool create_stored_file(const storage& where, const std::string& path) {
+    if (where.memory) return create_memory_file(*where.memory, path);
+    open_file file;
+    return create_new_file(path, file) && flush_to_disk(file);
+}
+
+bool delete_stored_file(const storage& where, const std::string& path) {
+    return where.memory ? delete_memory_file(*where.memory, path) : delete_file(path);
+}
+
+bool move_stored_file(const storage& where, const std::string& from, const std::string& to) {
+    return where.memory ? move_memory_file(*where.memory, from, to) : move_file(from, to);
+}

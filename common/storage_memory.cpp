@@ -163,6 +163,48 @@ bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* 
     return true;
 }
 
+bool memory_path_exists(const memory_files& memory, const std::string& path) {
+    if (memory_file_exists(memory, path)) return true;
+    const std::string disk = disk_path_of(memory, path);
+    return !disk.empty() && path_exists(disk);
+}
+
+bool create_memory_file(memory_files& memory, const std::string& path) {
+    if (memory_path_exists(memory, path)) return false;
+    memory.files.emplace(memory_path(path), std::vector<unsigned char>());
+    return true;
+}
+
+bool delete_memory_file(memory_files& memory, const std::string& path) {
+    const std::string key = memory_path(path);
+    const std::string disk = disk_path_of(memory, path);
+    const bool held = memory.files.erase(key) + memory.compared.erase(key) > 0;
+    if (!held && (disk.empty() || !path_exists(disk) || is_directory(disk))) return false;
+    // Hidden from now on, whether it was held here or read from the disk.
+    memory.on_disk[key] = "";
+    return true;
+}
+
+bool move_memory_file(memory_files& memory, const std::string& from, const std::string& to) {
+    const std::string key = memory_path(from), to_key = memory_path(to);
+    if (memory_path_exists(memory, to)) return false;
+    const auto held = memory.files.find(key);
+    const auto compared = memory.compared.find(key);
+    if (held != memory.files.end()) {
+        memory.files.emplace(to_key, std::move(held->second));
+        memory.files.erase(held);
+    } else if (compared != memory.compared.end()) {
+        memory.compared.emplace(to_key, std::move(compared->second));
+        memory.compared.erase(compared);
+    } else {
+        const std::string disk = disk_path_of(memory, from);
+        if (disk.empty() || !path_exists(disk)) return false;
+        memory.on_disk[to_key] = disk;
+    }
+    memory.on_disk[key] = "";
+    return true;
+}
+
 bool memory_file_matches(const memory_files& memory, const std::string& path) {
     const auto compared = memory.compared.find(memory_path(path));
     if (compared == memory.compared.end()) return false;

@@ -111,6 +111,38 @@ TEST(storage, named_disk_files_stand_in_for_memory_paths_or_hide_them) {
     EXPECT_EQ(read_file(folder / "hidden.qmw"), text_bytes("hidden"));
 }
 
+// Files made, deleted and moved in memory over the disk: the disk stays as it is, and the
+// memory files show what the same calls would have done to it. Nothing is ever replaced.
+TEST(storage, memory_files_are_made_deleted_and_moved_as_on_disk) {
+    temp_folder folder;
+    write_file(folder / "Old.qmw", std::string("on disk"));
+    memory_files memory;
+    memory.disk_below = true;
+    const storage where{&memory};
+
+    EXPECT_FALSE(create_stored_file(where, folder / "Old.qmw"));
+    ASSERT_TRUE(create_stored_file(where, folder / "Mark"));
+    EXPECT_TRUE(stored_path_exists(where, folder / "Mark"));
+    EXPECT_FALSE(stored_path_exists(where, folder / "None"));
+    EXPECT_TRUE(stored_path_exists(where, folder.path));  // a folder counts
+
+    EXPECT_FALSE(move_stored_file(where, folder / "Old.qmw", folder / "Mark"));
+    ASSERT_TRUE(move_stored_file(where, folder / "Old.qmw", folder / "Old.qmw.old"));
+    EXPECT_FALSE(stored_path_exists(where, folder / "Old.qmw"));
+    stored_file moved;
+    ASSERT_TRUE(open_stored_file(where, folder / "Old.qmw.old", open_mode::read, moved));
+    EXPECT_EQ(read_text(moved, 0, 20), "on disk");
+    ASSERT_TRUE(move_stored_file(where, folder / "Mark", folder / "Old.qmw"));
+    EXPECT_TRUE(stored_file_exists(where, folder / "Old.qmw"));
+
+    EXPECT_TRUE(delete_stored_file(where, folder / "Old.qmw"));
+    EXPECT_TRUE(delete_stored_file(where, folder / "Old.qmw.old"));
+    EXPECT_FALSE(delete_stored_file(where, folder / "Old.qmw.old"));
+    EXPECT_FALSE(stored_path_exists(where, folder / "Old.qmw.old"));
+    EXPECT_EQ(folder_listing(folder.path), std::vector<std::string>{"Old.qmw"});
+    EXPECT_EQ(read_file(folder / "Old.qmw"), text_bytes("on disk"));
+}
+
 TEST(file_system, lists_files_creates_new_ones_and_replaces) {
     temp_folder folder;
     write_file(folder / "a.qmw", std::string("a"));

@@ -62,17 +62,24 @@ Var had_parent
   ${EndIf}
 !macroend
 
+; A sibling's map that an interrupted install left unfinished carries its marker
+; (<map>.rebuilding): mapmend moves such a map aside and rebuilds it.
 !macro COPY_SIBLING name
   File "${MOD_FILES}\${name}.qmp"
-  ; A map left by an earlier or interrupted install, maybe partial, would stand in the way of
-  ; its own rebuild or be read as a source.
-  Delete "$mod_folder\${name}.qmw"
+!macroend
+
+; Deletes a map file, and its marker once the map is gone: a partial map never loses its marker.
+!macro REMOVE_MAP map
+  Delete "${map}"
+  ${IfNot} ${FileExists} "${map}"
+    Delete "${map}.rebuilding"
+  ${EndIf}
 !macroend
 
 ; Also after a success: a sibling's map only served as a source of the rebuild.
 !macro REMOVE_SIBLING name
   Delete "$mod_folder\${name}.qmp"
-  Delete "$mod_folder\${name}.qmw"
+  !insertmacro REMOVE_MAP "$mod_folder\${name}.qmw"
 !macroend
 
 ; Removes a folder this installer made, once it is empty. A file deleted just before may still be
@@ -144,7 +151,7 @@ Section "${MOD_NAME}"
   ${OrIf} $status == 9
   ${OrIf} $status == 10
   ${OrIf} $status == "error"
-    Delete "$mod_folder\${MOD_PATCH}.qmw"
+    !insertmacro REMOVE_MAP "$mod_folder\${MOD_PATCH}.qmw"
   ${EndIf}
   !insertmacro MOD_SIBLINGS REMOVE_SIBLING
   SetOutPath "$INSTDIR"

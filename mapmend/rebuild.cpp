@@ -7,6 +7,7 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
+#include "common/unique_path.h"
 #include "mapmend/byte_sum.h"
 #include "mapmend/patch_file.h"
 
@@ -47,29 +48,52 @@ int apply_entry(const stored_file& output, const source_file& source, const patc
     return rebuilt;
 }
 
-int rebuild_at_depth(const storage& where, const std::string& patch_path, const std::string& maps_path, int depth);
+// What one call of rebuild_map_file shares across its nesting levels.
+struct rebuild_run {
+    const storage& where;
+    const std::string& maps_path;
+    // The map files of the calls still in progress, outermost first: the only marked maps that
+    // are read, as they stand, so that patches which need each other end as they always have.
+    std::vector<const stored_file*> in_progress;
+};
+
+int rebuild_at_depth(rebuild_run& run, const std::string& patch_path, int depth);
+
+// A map that some run began and did not finish: its marker is there, and it is none of this
+// run's maps in progress.
+bool left_unfinished(const rebuild_run& run, const std::string& path, const stored_file& file) {
+    if (!stored_path_exists(run.where, unfinished_marker_path(path))) return false;
+    return std::none_of(run.in_progress.begin(), run.in_progress.end(),
+                        [&file](const stored_file* ours) { return same_file(*ours, file); });
+}
+
+// Opens a file for reading unless it is missing or a map left unfinished.
+bool open_finished(const rebuild_run& run, const std::string& path, stored_file& file) {
+    if (!open_stored_file(run.where, path, open_mode::read, file)) return false;
+    if (!left_unfinished(run, path, file)) return true;
+    file = stored_file{};  // closed: Windows cannot move an open file aside
+    return false;
+}
 
 // Opens the source of a group, rebuilding it first from its sibling patch file when missing.
 // A file that can be opened is there (file_exists means no more), so the first open is also
 // the test: each source is opened once. A group of empty chunks reads nothing, so after a
 // nested rebuild it needs no readable source.
-int open_source(const storage& where, const patch_entry& first, bool needed, const std::string& folder,
-                const std::string& maps_path, int depth, stored_file& source) {
-    if (open_stored_file(where, (first.in_patch_folder ? folder : maps_path) + "\\" + first.source_name, open_mode::read,
-                         source))
+int open_source(rebuild_run& run, const patch_entry& first, bool needed, const std::string& folder, int depth,
+                stored_file& source) {
+    if (open_finished(run, (first.in_patch_folder ? folder : run.maps_path) + "\\" + first.source_name, source))
         return rebuilt;
 
     const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
-    if (!stored_file_exists(where, sibling)) return source_missing;
+    if (!stored_file_exists(run.where, sibling)) return source_missing;
     if (depth >= max_nesting) return nesting_too_deep;
-    if (const int nested = rebuild_at_depth(where, sibling, maps_path, depth + 1)) return nested;
-    if (needed && !open_stored_file(where, folder + "\\" + first.source_name, open_mode::read, source))
-        return source_unreadable;
+    if (const int nested = rebuild_at_depth(run, sibling, depth + 1)) return nested;
+    if (needed && !open_finished(run, folder + "\\" + first.source_name, source)) return source_unreadable;
     return rebuilt;
 }
 
-int apply_groups(const storage& where, const stored_file& output, const std::vector<patch_entry>& entries,
-                 const std::string& folder, const std::string& maps_path, int depth) {
+int apply_groups(rebuild_run& run, const stored_file& output, const std::vector<patch_entry>& entries,
+                 const std::string& folder, int depth) {
     for (std::size_t j = 0; j < entries.size();) {
         const std::string& name = entries[j].source_name;
         std::size_t end = j;
@@ -78,8 +102,7 @@ int apply_groups(const storage& where, const stored_file& output, const std::vec
             largest_chunk = std::max(largest_chunk, entries[end++].chunk_size);
 
         source_file source;
-        if (const int found = open_source(where, entries[j], largest_chunk > 0, folder, maps_path, depth, source.file))
-            return found;
+        if (const int found = open_source(run, entries[j], largest_chunk > 0, folder, depth, source.file)) return found;
 
         if (largest_chunk > 0) {
             if (!file_size(source.file, source.size)) return source_unreadable;
@@ -98,15 +121,8 @@ int apply_groups(const storage& where, const stored_file& output, const std::vec
     return rebuilt;
 }
 
-int rebuild_at_depth(const storage& where, const std::string& patch_path, const std::string& maps_path, int depth) {
-    const std::string output_path = map_file_path(patch_path);
-    if (stored_file_exists(where, output_path)) return output_unavailable;
-    const std::string folder = patch_folder(patch_path);
-
-    // Never replaces a file, not even one that could not be read above.
-    if (!copy_new_stored_file(where, patch_path, output_path)) return output_unavailable;
-    stored_file output;
-    if (!open_stored_file(where, output_path, open_mode::read_write, output)) return output_unavailable;
+// Turns the open copy of a patch file into the map data file.
+int rewrite_copy(rebuild_run& run, const stored_file& output, const std::string& folder, int depth) {
     if (!has_patch_magic(output)) return not_a_patch;
 
     std::uint64_t size = 0;
@@ -128,21 +144,81 @@ int rebuild_at_depth(const storage& where, const std::string& patch_path, const 
     }
     // Stable, so that entries equal in every key keep their table order on every platform.
     std::stable_sort(entries.begin(), entries.end(), patch_entry_order);
-    if (const int applied = apply_groups(where, output, entries, folder, maps_path, depth)) return applied;
-    // The patch may be deleted once this returns: the map must be on the disk by then, its
-    // name included, or a power cut could leave neither a whole map nor the patch. Memory
-    // files have no disk to reach.
+    return apply_groups(run, output, entries, folder, depth);
+}
+
+// Moves a map that an earlier run left unfinished out of the way of its rebuild, to a free
+// ".old" name as the run sequence does with an earlier map; any other file there stays, and
+// the rebuild cannot be made (so a cycle of patches ends at a map still in progress).
+bool clear_output_path(const rebuild_run& run, const std::string& output_path) {
+    stored_file earlier;
+    if (open_stored_file(run.where, output_path, open_mode::read, earlier)) {
+        if (!left_unfinished(run, output_path, earlier)) return false;
+        earlier = stored_file{};
+        const std::string backup = unique_path(output_path + ".old", [&run](const std::string& candidate) {
+            return stored_path_exists(run.where, candidate);
+        });
+        if (!move_stored_file(run.where, output_path, backup)) return false;
+    }
+    // Nothing is made where anything is, not even a file that cannot be read.
+    return !stored_path_exists(run.where, output_path);
+}
+
+// Copies the patch to the map file path and turns the copy into the whole map, on the disk.
+int make_map(rebuild_run& run, const std::string& patch_path, const std::string& output_path, const std::string& folder,
+             int depth) {
+    const storage& where = run.where;
+    // Never replaces a file, not even one that could not be read before.
+    if (!copy_new_stored_file(where, patch_path, output_path)) return output_unavailable;
+    stored_file output;
+    if (!open_stored_file(where, output_path, open_mode::read_write, output)) return output_unavailable;
+
+    run.in_progress.push_back(&output);
+    const int rewritten = rewrite_copy(run, output, folder, depth);
+    run.in_progress.pop_back();
+    if (rewritten != rebuilt) return rewritten;
+    // Memory files have no disk to reach.
     if (!where.memory && (!flush_to_disk(output.disk) || !flush_folder_to_disk(folder))) return output_failed;
     return rebuilt;
+}
+
+int rebuild_at_depth(rebuild_run& run, const std::string& patch_path, int depth) {
+    const storage& where = run.where;
+    const std::string output_path = map_file_path(patch_path);
+    if (!clear_output_path(run, output_path)) return output_unavailable;
+    const std::string folder = patch_folder(patch_path);
+
+    // The marker reaches the disk before the map's first byte does, and goes only once the whole
+    // map is there: whatever a kill or a power cut leaves, a later run sees whether the map was
+    // finished. One that an earlier run left is taken over.
+    const std::string marker = unfinished_marker_path(output_path);
+    if (!stored_path_exists(where, marker) && !create_stored_file(where, marker)) return output_unavailable;
+    if (!where.memory && !flush_folder_to_disk(folder)) return output_failed;
+
+    const int made = make_map(run, patch_path, output_path, folder, depth);
+    // A failure that is reported leaves the map asked for as it stands, without its marker: the
+    // caller learns from the result that it is not finished, and a rerun moves it aside. The
+    // sibling maps made on the way are out of the caller's sight, so theirs stay.
+    if (made != rebuilt && depth > 0) return made;
+    // The patch may be deleted once this returns: the marker's removal must be on the disk by
+    // then, as the map is, or a power cut could leave a whole map that counts as unfinished and
+    // no patch to make it again.
+    const bool unmarked = delete_stored_file(where, marker) && (where.memory || flush_folder_to_disk(folder));
+    if (made != rebuilt) return made;
+    return unmarked ? rebuilt : output_failed;
 }
 
 }  // namespace
 
 std::string map_file_path(const std::string& patch_path) { return strip_extension(patch_path) + ".qmw"; }
 
+std::string unfinished_marker_path(const std::string& map_path) { return map_path + ".rebuilding"; }
+
 std::string patch_folder(const std::string& patch_path) {
     const auto separator = patch_path.find_last_of("\\/");
-    return separator == std::string::npos ? std::string(".") : patch_path.substr(0, separator);
+    if (separator == std::string::npos) return ".";
+    // A patch in the root folder: the folder is the root, not the empty text.
+    return patch_path.substr(0, separator == 0 ? 1 : separator);
 }
 
 int rebuild_map_file(std::string patch_path, std::string maps_path) {
@@ -151,7 +227,8 @@ int rebuild_map_file(std::string patch_path, std::string maps_path) {
 
 int rebuild_map_file(const storage& where, std::string patch_path, std::string maps_path) {
     try {
-        return rebuild_at_depth(where, patch_path, maps_path, 0);
+        rebuild_run run{where, maps_path, {}};
+        return rebuild_at_depth(run, patch_path, 0);
     } catch (const std::bad_alloc&) {
         return out_of_memory;
     }

@@ -16,7 +16,7 @@ constexpr std::size_t rebuild_window_size = std::size_t{256} << 10;
 enum rebuild_result : int {
     rebuilt = 0,
     not_a_patch = 1,         // the copy does not begin with the magic
-    output_unavailable = 2,  // a file is already at the map file path, or the copy cannot be made or opened
+    output_unavailable = 2,  // a finished map or another file is at the map file path, or the copy cannot be made
     source_missing = 3,      // a source is missing and has no sibling patch file
     damaged_patch = 4,       // the table runs past the file's end, or a chunk lies outside it
     unsafe_source = 5,       // a source name could reach outside its folder
@@ -30,11 +30,18 @@ enum rebuild_result : int {
 // `strip_extension` of the patch path with ".qmw": the rebuilt file lies beside its patch.
 std::string map_file_path(const std::string& patch_path);
 
-// The patch path up to its last separator; "." for a bare file name.
+// The patch path up to its last separator; "." for a bare file name, the root for a patch in it.
 std::string patch_folder(const std::string& patch_path);
+
+// The marker that stands beside a map file from before its copy is made until the whole map is
+// on the disk: "<map file path>.rebuilding".
+std::string unfinished_marker_path(const std::string& map_path);
 
 // Copies the patch file to its map file path and turns the copy into the map data file.
 // `maps_path` is the stock maps folder, ending in a separator.
+// A map that an earlier run left unfinished (its marker is there) counts as missing: as a
+// source it is rebuilt from its sibling patch, and in the way of a rebuild it is moved to a
+// free ".old" name first. The maps of this call still in progress are read as they stand.
 int rebuild_map_file(std::string patch_path, std::string maps_path);
 
 // The same rebuild through `where`: in memory, the patch file is read from there and the map

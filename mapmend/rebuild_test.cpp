@@ -384,3 +384,49 @@ TEST(rebuild_memory, a_memory_without_disk_rebuilds_from_its_own_files_only) {
     memory.files.erase("maps/Stock.qmw");
     EXPECT_EQ(rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\"), source_missing);
 }
+
+TEST(rebuild_paths, a_patch_in_the_root_folder) {
+    EXPECT_EQ(patch_folder("/P.qmp"), "/");
+    EXPECT_EQ(patch_folder("\\P.qmp"), "\\");
+}
+
+// Maps that an earlier run began and did not finish, each with its marker: as a patch-folder
+// source, and in the way of a nested rebuild of a maps-folder source. Without a sibling patch
+// such a map is missing; with one it is moved aside and rebuilt, on disk and in memory alike.
+TEST_F(rebuild_fixture, maps_left_unfinished_are_rebuilt_from_their_patches) {
+    const bytes alpha = stock("Alpha.qmw", 50, 100000);
+    const bytes low = synthetic_map(51, 60000, 2), mid = synthetic_map(52, 50000, 2), top = synthetic_map(53, 80000, 3);
+    const bytes low_patch = make_patch(low, {{1, 10, "Alpha.qmw", 0, &alpha}});
+    const bytes mid_patch = make_patch(mid, {{0, 20, "Alpha.qmw", 0, &alpha}});
+    write_file(mod("Top.qmp"), make_patch(top, {{0, 4000, "Low.qmw", 1, &low}, {2, 30, "Mid.qmw", 0, &mid}}));
+    write_file(mod("Mid.qmp"), mid_patch);
+    for (const std::string name : {"Low.qmw", "Mid.qmw"}) {
+        write_file(mod(name), low_patch);  // the copy a killed run left
+        write_file(mod(name + ".rebuilding"), bytes{});
+    }
+    // Without its patch such a map is neither read nor moved.
+    write_file(mod("Only.qmp"), make_patch(top, {{0, 40, "Low.qmw", 1, &low}}));
+    EXPECT_EQ(rebuild_map_file(mod("Only.qmp"), maps_path), source_missing);
+    EXPECT_EQ(read_file(mod("Low.qmw")), low_patch);
+    EXPECT_FALSE(exists(mod("Low.qmw.old")));
+    std::remove(mod("Only.qmp").c_str());
+    std::remove(mod("Only.qmw").c_str());
+
+    write_file(mod("Low.qmp"), low_patch);
+    memory_files memory;
+    memory.disk_below = true;
+    ASSERT_EQ(rebuild_map_file(storage{&memory}, mod("Top.qmp"), maps_path), rebuilt);
+    EXPECT_TRUE(memory.files.at(memory_path(mod("Top.qmw"))) == top);
+    EXPECT_TRUE(memory.files.at(memory_path(mod("Mid.qmw"))) == mid);
+    EXPECT_FALSE(memory_path_exists(memory, mod("Low.qmw.rebuilding")));
+    EXPECT_TRUE(memory_file_exists(memory, mod("Low.qmw.old")));
+
+    ASSERT_EQ(rebuild_map_file(mod("Top.qmp"), maps_path), rebuilt);
+    EXPECT_EQ(read_file(mod("Top.qmw")), top);
+    EXPECT_EQ(read_file(mod("Low.qmw")), low);
+    EXPECT_EQ(read_file(mod("Mid.qmw")), mid);
+    EXPECT_EQ(read_file(mod("Low.qmw.old")), low_patch);
+    EXPECT_EQ(read_file(mod("Mid.qmw.old")), low_patch);
+    EXPECT_EQ(folder_listing(mods), (std::vector<std::string>{"Low.qmp", "Low.qmw", "Low.qmw.old", "Mid.qmp", "Mid.qmw",
+                                                              "Mid.qmw.old", "Top.qmp", "Top.qmw"}));
+}

@@ -80,18 +80,20 @@ grep -q "Error: QMW rebuild failed." "$work/missing.log" || fail "missing siblin
   fail "missing sibling: the game folder changed"; diff <(echo "$before") <(state "$work/missing"); }
 
 # 4. Installed again over what an interrupted install left: a partial map and a partial sibling
-#    map (here copies of their patches) in the mod folder. The sibling's map is deleted before
-#    the run, the partial map moved aside by mapmend, and the install succeeds.
+#    map (here copies of their patches) in the mod folder, each with the marker of a map not
+#    finished. mapmend moves both aside and rebuilds them, and the install succeeds.
 game_folder again
 mkdir -p "$work/again/Mods/Riverside"
 cp "$work/sample/Mods/Outpost.qmp" "$work/again/Mods/Riverside/Outpost.qmw"
 cp "$work/sample/Mods/Riverside.qmp" "$work/again/Mods/Riverside/Riverside.qmw"
+touch "$work/again/Mods/Riverside/Outpost.qmw.rebuilding" "$work/again/Mods/Riverside/Riverside.qmw.rebuilding"
 install Riverside-mod.exe again
 [ "$status" -eq 0 ] || fail "after an interrupted install: exit status $status"
 cmp -s "$work/again/Mods/Riverside/Riverside.qmw" "$work/sample/Expected/Riverside.qmw" ||
   fail "after an interrupted install: Riverside.qmw is not the expected map"
 listing=$(cd "$work/again/Mods/Riverside" && ls | tr '\n' ' ')
-[ "$listing" = "Riverside.qmw Riverside.qmw.old " ] || fail "after an interrupted install: the mod folder holds: $listing"
+[ "$listing" = "Outpost.qmw.old Riverside.qmw Riverside.qmw.old " ] ||
+  fail "after an interrupted install: the mod folder holds: $listing"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "the installer passed all four cases"

@@ -4,6 +4,10 @@
 
 #include <cstdio>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace {
 
 const std::string rebuild_failed = "Error: QMW rebuild failed.";
@@ -209,3 +213,43 @@ TEST_F(bad_input, arguments_with_bytes_above_127) {
     result = mapmend({"--\xE9", maps});
     EXPECT_EQ(result.exit_code, 3);
 }
+
+// A patch path ending in ".qmw" is its own map file path: moving "the earlier map" aside would
+// move the patch, here a stock map. Refused before anything is moved or written.
+TEST_F(bad_input, a_patch_path_that_names_its_own_map_file_is_refused) {
+    std::vector<std::string> patches = {maps + "/" + stock_name(0), mod("Level.qmw")};
+#ifdef _WIN32
+    patches.push_back(mod("Other.QMW"));  // the same file as Other.qmw, where names ignore case
+#endif
+    write_file(mod("Level.qmw"), good_patch());
+    write_file(mod("Other.QMW"), good_patch());
+    const std::vector<std::string> before = folder_listing(mods);
+    for (const std::string& patch : patches) {
+        const program_result result = mapmend({"--delete-qmp", maps, patch});
+        EXPECT_EQ(result.out, result_line(rebuild_failed)) << patch;
+        EXPECT_EQ(result.exit_code, 9) << patch;
+        EXPECT_EQ(folder_listing(mods), before) << patch;
+    }
+    EXPECT_EQ(read_file(mod("Level.qmw")), good_patch());
+}
+
+#ifndef _WIN32
+// A patch directly in the root folder: its map lies there too, and the folder flushed before
+// the patch is deleted is the root, not the empty path.
+TEST_F(bad_input, a_patch_in_the_root_folder) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root may write in the root folder";
+    const std::string name = "/mapmend-root-test-" + std::to_string(::getpid());
+    struct removed_at_end {
+        std::string name;
+        ~removed_at_end() {
+            for (const char* ending : {".qmp", ".qmw", ".qmw.rebuilding"}) std::remove((name + ending).c_str());
+        }
+    } cleanup{name};
+    write_file(name + ".qmp", good_patch());
+    const program_result result = mapmend({"--delete-qmp", maps, name + ".qmp"});
+    EXPECT_EQ(result.out, result_line("All OK."));
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(read_file(name + ".qmw"), target);
+    EXPECT_FALSE(exists(name + ".qmp"));
+}
+#endif

@@ -7,6 +7,7 @@
 #include <windows.h>
 #else
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -174,5 +175,95 @@ TEST_F(faults, an_output_path_taken_by_a_folder) {
     EXPECT_EQ(result.out, result_line("Error: QMW rebuild failed."));
     EXPECT_EQ(result.exit_code, 9);
     EXPECT_EQ(read_file(mod("Level.qmw") + "/inside"), bytes({'k', 'e', 'p', 't'}));
+    EXPECT_EQ(read_file(mod("Level.qmp")), patch);
+}
+
+// The disk fills up while the nested map is copied: the run fails and keeps its patches; once
+// there is room again, the same call moves the truncated map aside and ends in "All OK." with
+// the right map.
+TEST_F(faults, after_a_full_disk_the_same_call_rebuilds_the_right_map) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a small disk is mounted by the native test only";
+#else
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    also_in_root.insert("Full");
+    const small_disk disk(root / "Full", "size=512k");
+    if (!disk.mounted) GTEST_SKIP() << "mount of a tmpfs refused here";
+
+    const bytes source = synthetic_map(711, 120000, 6);
+    const bytes source_patch = make_patch(source, {{0, 1, stock_name(0), 0, &stock0}});
+    const bytes outer_target = synthetic_map(712, 12000, 2);
+    // Read from the source's first chunk, which its copy holds as difference bytes.
+    const bytes outer = make_patch(outer_target, {{1, static_cast<std::int32_t>(chunk_of(source, 0).offset), "Source.qmw", 1, &source}});
+    write_file(disk.path + "/Outer.qmp", outer);
+    write_file(disk.path + "/Source.qmp", source_patch);
+
+    // Room for the outer map and three quarters of the source's copy.
+    struct statvfs space {};
+    ASSERT_EQ(::statvfs(disk.path.c_str(), &space), 0);
+    const std::size_t page = space.f_frsize, free_bytes = space.f_bavail * space.f_frsize;
+    const std::size_t wanted = (outer.size() + page - 1) / page * page + source.size() * 3 / 4 / page * page;
+    ASSERT_GT(free_bytes, wanted);
+    write_file(disk.path + "/Filler", bytes(free_bytes - wanted));
+
+    const std::vector<std::string> call = {"--delete-qmp", maps, disk.path + "/Outer.qmp"};
+    program_result result = mapmend(call);
+    EXPECT_EQ(result.out, result_line("Error: QMW rebuild failed."));
+    EXPECT_EQ(result.exit_code, 9);
+    EXPECT_EQ(read_file(disk.path + "/Outer.qmp"), outer);
+    EXPECT_EQ(read_file(disk.path + "/Source.qmp"), source_patch);
+    const std::size_t left = read_file(disk.path + "/Source.qmw").size();
+    EXPECT_GT(left, chunk_of(source, 0).offset + chunk_of(outer_target, 1).size) << "the copy did not reach the chunk read";
+    EXPECT_LT(left, source.size());
+
+    std::filesystem::remove(disk.path + "/Filler");
+    result = mapmend(call);
+    EXPECT_EQ(result.out, result_line("All OK."));
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(read_file(disk.path + "/Outer.qmw"), outer_target);
+    EXPECT_EQ(read_file(disk.path + "/Source.qmw"), source);
+    EXPECT_EQ(read_file(disk.path + "/Source.qmw.old").size(), left);
+#endif
+}
+
+// An earlier map cannot be moved aside when what holds its backup name cannot be read: that
+// thing stays as it is, and the rebuild, which never replaces a file, fails.
+TEST_F(faults, a_backup_name_held_by_what_cannot_be_read_is_never_replaced) {
+    const bytes earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    write_file(mod("Level.qmw"), earlier);
+#ifdef _WIN32
+    write_file(mod("Level.qmw.old"), std::string("backup"));
+    const held_file held(mod("Level.qmw.old"), 0);
+    ASSERT_NE(held.handle, INVALID_HANDLE_VALUE);
+    const program_result result = mapmend({"--delete-qmp", maps, mod("Level.qmp")});
+    EXPECT_EQ(result.out, result_line("Error: QMW rebuild failed."));
+    EXPECT_EQ(result.exit_code, 9);
+#else
+    namespace fs = std::filesystem;
+    fs::create_symlink(mod("Gone.qmw"), mod("Level.qmw.old"));
+    program_result result = mapmend({"--delete-qmp", maps, mod("Level.qmp")});
+    EXPECT_EQ(result.out, result_line("Error: QMW rebuild failed."));
+    EXPECT_EQ(result.exit_code, 9);
+    EXPECT_TRUE(fs::is_symlink(mod("Level.qmw.old")));
+    EXPECT_FALSE(exists(mod("Gone.qmw")));
+    fs::remove(mod("Level.qmw.old"));
+
+    // A file that the run's user cannot read (root reads everything: it runs as nobody then).
+    if (geteuid() == 0) {
+        if (!exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv is needed to run mapmend without root";
+        launcher = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        fs::permissions(mods, fs::perms::all);
+        fs::permissions(work, fs::perms::all);
+        for (const char* name : {"Level.qmp", "Level.qmw"}) fs::permissions(mod(name), fs::perms::all);
+    }
+    write_file(mod("Level.qmw.old"), std::string("backup"));
+    fs::permissions(mod("Level.qmw.old"), fs::perms::none);
+    result = mapmend({"--delete-qmp", maps, mod("Level.qmp")});
+    EXPECT_EQ(result.out, result_line("Error: QMW rebuild failed."));
+    EXPECT_EQ(result.exit_code, 9);
+    fs::permissions(mod("Level.qmw.old"), fs::perms::owner_read);
+    EXPECT_EQ(read_file(mod("Level.qmw.old")), (bytes{'b', 'a', 'c', 'k', 'u', 'p'}));
+#endif
+    EXPECT_EQ(read_file(mod("Level.qmw")), earlier);
     EXPECT_EQ(read_file(mod("Level.qmp")), patch);
 }

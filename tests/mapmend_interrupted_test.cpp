@@ -3,6 +3,7 @@
 // same call run again must end in "All OK." with the right map.
 #include "tests/mapmend_fixture.h"
 
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -137,4 +138,93 @@ TEST_F(interrupted, a_killed_rebuild_keeps_its_patch_and_the_next_run_recovers) 
     EXPECT_GE(kills, kills_wanted) << "too few kills landed before the run ended";
     std::printf("%d kills before the deletion (%d left a partial map), %d after it; points up to %lld us\n", kills,
                 partial_maps, kills_after_deletion, span_us);
+}
+
+namespace {
+
+// The same large map, now the source of a small one: Top.qmp draws on Level.qmw beside it,
+// which is missing and so rebuilt first from Level.qmp. The call carries no digest, so only
+// the map itself can tell whether a leftover of a killed run was read as a finished map.
+struct interrupted_nested : interrupted {
+    bytes top = synthetic_map(903, 60000, 3);
+    bytes top_patch;
+
+    void SetUp() override {
+        interrupted::SetUp();
+        // Read from the start, the middle and the end of Level.qmw.
+        std::vector<patch_reference> references;
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::size_t room = target.size() - chunk_of(top, i).size;
+            // A source offset of 0 would mean no source at all.
+            references.push_back({i, static_cast<std::int32_t>(std::max<std::size_t>(1, room / 2 * i)), "Level.qmw", 1, &target});
+        }
+        top_patch = make_patch(top, references);
+        write_file(mod("Top.qmp"), top_patch);
+        call = {"--delete-qmp", maps, mod("Top.qmp")};
+    }
+
+    void start_over() {
+        for (const std::string& name : folder_listing(mods)) std::remove(mod(name).c_str());
+        write_file(mod("Level.qmp"), patch);
+        write_file(mod("Top.qmp"), top_patch);
+    }
+
+    // The maps are right, the nested patch stays, and no marker is left.
+    void expect_finished() {
+        EXPECT_TRUE(read_file(mod("Top.qmw")) == top) << "the map is not the expected one";
+        EXPECT_TRUE(read_file(mod("Level.qmw")) == target) << "the nested map is not the expected one";
+        EXPECT_FALSE(exists(mod("Top.qmp")));
+        EXPECT_TRUE(read_file(mod("Level.qmp")) == patch);
+        for (const std::string& name : folder_listing(mods))
+            EXPECT_EQ(name.find(".rebuilding"), std::string::npos) << name;
+    }
+};
+
+}  // namespace
+
+// Killed while the nested map is made (or later): the same call run again moves the leftovers
+// aside, rebuilds both maps and ends in "All OK." with the right map, never with a wrong one.
+TEST_F(interrupted_nested, a_killed_nested_rebuild_is_never_read_as_a_finished_map) {
+    start_over();
+    started_program first;
+    ASSERT_TRUE(start_rebuild(first));
+    const auto appeared = std::chrono::steady_clock::now();
+    ASSERT_EQ(wait_for_program(first), 0);
+    long long span_us =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - appeared).count();
+    expect_finished();
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    constexpr int wanted = 15;
+    int kills = 0, partial_nested = 0;
+    for (int attempt = 0; kills < wanted && attempt < 4 * wanted; ++attempt) {
+        start_over();
+        const long long at = std::uniform_int_distribution<long long>(0, span_us)(random);
+        SCOPED_TRACE("killed " + std::to_string(at) + " us after the nested map file appeared");
+        started_program run;
+        ASSERT_TRUE(start_rebuild(run));
+        std::this_thread::sleep_for(std::chrono::microseconds(at));
+        if (!kill_program(run)) {
+            span_us = at;
+            expect_finished();
+            continue;
+        }
+        ASSERT_EQ(maps_state(), maps_before) << "a stock map changed";
+        if (!exists(mod("Top.qmp"))) {
+            expect_finished();
+            continue;
+        }
+        ++kills;
+        if (read_file(mod("Level.qmw")) != target) ++partial_nested;
+
+        const program_result again = mapmend(call);
+        EXPECT_EQ(again.out, result_line("All OK."));
+        EXPECT_EQ(again.exit_code, 0);
+        expect_finished();
+        if (HasFailure()) return;
+    }
+    EXPECT_GE(kills, wanted) << "too few kills landed before the run ended";
+    std::printf("%d kills (%d left a partial nested map); points up to %lld us\n", kills, partial_nested, span_us);
 }
