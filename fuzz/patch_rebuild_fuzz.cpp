@@ -49,10 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto now = memory.files.find(input.first);
         if (now == memory.files.end() || now->second != input.second) invariant_broken("an input file changed: " + input.first);
     }
-    // A failed rebuild leaves the marker of a nested map it did not finish; the map asked for
-    // never keeps one, and a success leaves none.
+    // A failed rebuild leaves the markers of the maps it did not finish; a success leaves none.
     std::set<std::string> made{"mods/Level.qmw", "mods/Side.qmw"};
-    if (result != rebuilt) made.insert("mods/Side.qmw.rebuilding");
+    if (result != rebuilt) made.insert({"mods/Level.qmw.rebuilding", "mods/Side.qmw.rebuilding"});
+    const auto level_marker = memory.files.find("mods/Level.qmw.rebuilding");
+    if (result != rebuilt && level != memory.files.end() && level_marker == memory.files.end())
+        invariant_broken("a failed map without its marker");
     for (const auto& file : memory.files) {
         if (inputs.count(file.first) == 0 && made.count(file.first) == 0) invariant_broken("unexpected file: " + file.first);
     }

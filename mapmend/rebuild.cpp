@@ -196,15 +196,13 @@ int rebuild_at_depth(rebuild_run& run, const std::string& patch_path, int depth)
     if (!where.memory && !flush_folder_to_disk(folder)) return output_failed;
 
     const int made = make_map(run, patch_path, output_path, folder, depth);
-    // A failure that is reported leaves the map asked for as it stands, without its marker: the
-    // caller learns from the result that it is not finished, and a rerun moves it aside. The
-    // sibling maps made on the way are out of the caller's sight, so theirs stay.
-    if (made != rebuilt && depth > 0) return made;
+    // A failed map keeps its marker, the one asked for included: another patch may name it as a
+    // source, and a later run must not take it for finished.
+    if (made != rebuilt) return made;
     // The patch may be deleted once this returns: the marker's removal must be on the disk by
     // then, as the map is, or a power cut could leave a whole map that counts as unfinished and
     // no patch to make it again.
     const bool unmarked = delete_stored_file(where, marker) && (where.memory || flush_folder_to_disk(folder));
-    if (made != rebuilt) return made;
     return unmarked ? rebuilt : output_failed;
 }
 

@@ -257,7 +257,8 @@ TEST_F(rebuild_fixture, unsafe_source_names_are_refused_before_anything_is_read)
         temp_folder scratch;
         write_file(scratch / "Top.qmp", make_patch(target, {{0, 10, name, 1, &outside}}));
         EXPECT_EQ(rebuild_map_file(scratch / "Top.qmp", maps_path), unsafe_source) << name;
-        EXPECT_EQ(folder_listing(scratch.path), (std::vector<std::string>{"Top.qmp", "Top.qmw"})) << name;
+        EXPECT_EQ(folder_listing(scratch.path), (std::vector<std::string>{"Top.qmp", "Top.qmw", "Top.qmw.rebuilding"}))
+            << name;
     }
 }
 
@@ -411,6 +412,7 @@ TEST_F(rebuild_fixture, maps_left_unfinished_are_rebuilt_from_their_patches) {
     EXPECT_FALSE(exists(mod("Low.qmw.old")));
     std::remove(mod("Only.qmp").c_str());
     std::remove(mod("Only.qmw").c_str());
+    std::remove(mod("Only.qmw.rebuilding").c_str());
 
     write_file(mod("Low.qmp"), low_patch);
     memory_files memory;

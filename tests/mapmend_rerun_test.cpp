@@ -28,7 +28,8 @@ TEST_F(mapmend_case, a_nested_rebuild_that_failed_is_rebuilt_once_its_source_is_
     program_result result = mapmend(call);
     EXPECT_EQ(result.out, result_line("Error: QMW rebuild failed."));
     EXPECT_EQ(result.exit_code, 9);
-    EXPECT_EQ(folder_listing(mods), (std::vector<std::string>{"Low.qmp", "Low.qmw", "Low.qmw.rebuilding", "Top.qmp", "Top.qmw"}));
+    EXPECT_EQ(folder_listing(mods), (std::vector<std::string>{"Low.qmp", "Low.qmw", "Low.qmw.rebuilding", "Top.qmp", "Top.qmw",
+                                                              "Top.qmw.rebuilding"}));
     const bytes left = read_file(mod("Low.qmw"));
 
     write_file(mod("Far.qmw"), far);
