@@ -15,7 +15,8 @@ struct inspect_outcome {
 inspect_outcome inspect_patch(const std::string& maps_path, const std::string& patch_path);
 
 // The listing and the rebuild through `world` alone, after mapmend's argument checks: a memory
-// storage, over the disk or not. Every map file made is left in `world`.
+// storage, over the disk or not. Every map file made is left in `world`. The
+// listing names each sibling patch once, however long the chain of them.
 inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_path, const std::string& patch_path);
 
 // What a failed rebuild's result means, for people.
