@@ -8,6 +8,7 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage.h"
+#include "common/unique_path.h"
 #include "mapmend/arguments.h"
 #include "mapmend/md5.h"
 #include "mapmend/patch_file.h"
@@ -212,10 +213,19 @@ inspect_outcome inspect_patch(const std::string& maps_path, const std::string& p
 
     memory_files world;
     world.disk_below = true;
-    // mapmend moves an earlier map file aside before the rebuild.
+    world.disk_rules = true;
+    // mapmend's run from here on: it moves an earlier map file aside, then rebuilds.
+    std::string moved;
     const std::string output = map_file_path(settings.patch_path);
-    if (file_exists(output)) world.on_disk[memory_path(output)] = "";
-    return inspect_rebuild(world, settings.maps_path, settings.patch_path);
+    if (file_exists(output)) {
+        const std::string backup = unique_path(output + ".old");
+        moved = move_memory_file(world, output, backup)
+                    ? "mapmend would first move the earlier " + file_name(output) + " aside to " + file_name(backup) + "\n"
+                    : "the earlier " + file_name(output) + " could not be moved aside to " + file_name(backup) + "\n";
+    }
+    outcome = inspect_rebuild(world, settings.maps_path, settings.patch_path);
+    outcome.text = moved + outcome.text;
+    return outcome;
 }
 
 inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_path, const std::string& patch_path) {
