@@ -162,7 +162,7 @@ std::string list_group(listing& list) {
     if (other_folder > 0)
         list.text += indent + "  " + std::to_string(other_folder) + (other_folder == 1 ? " entry names it " : " entries name it ") +
                      (first.in_patch_folder ? "in the maps folder" : "beside the patch") + ": mapmend reads all " +
-                     std::to_string(end - j) + " from the " + where + "\n";
+                     std::to_string(end - j) + (first.in_patch_folder ? " from beside the patch\n" : " from the maps folder\n");
     return rebuilt_first;
 }
 
