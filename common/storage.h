@@ -29,14 +29,18 @@ struct compared_file {
 };
 
 struct memory_files {
-    std::map<std::string, std::vector<unsigned char>> files;  // by memory_path
-    std::map<std::string, std::string> on_disk;               // memory_path to a disk path, or ""
+    std::map<std::string, std::vector<unsigned char>> files;  // by memory_key
+    std::map<std::string, std::string> on_disk;               // memory_key to a disk path, or ""
     bool disk_below = false;
+    // Over the disk, its rules: paths that reach one entry (other spellings of a folder, other
+    // case where the disk ignores it, a link) are one path, and a file is made or moved only
+    // where the disk would let this user do so.
+    bool disk_rules = false;
     // A copy made to one of these paths is held as a compared_file against the disk file named;
     // it can only be made of a disk file.
-    std::map<std::string, std::string> compare_with;  // memory_path to a disk path
+    std::map<std::string, std::string> compare_with;  // memory_key to a disk path
     // Shared, not copied, by a copy of these memory files: they hold open disk files.
-    std::map<std::string, std::shared_ptr<compared_file>> compared;  // by memory_path
+    std::map<std::string, std::shared_ptr<compared_file>> compared;  // by memory_key
 };
 
 // The file system when `memory` is null.
@@ -72,9 +76,16 @@ bool delete_stored_file(const storage& where, const std::string& path);
 // Never replaces anything at `to`.
 bool move_stored_file(const storage& where, const std::string& from, const std::string& to);
 
+// The key of a path in the given memory files: its memory_path, or with `disk_rules` the key of
+// the entry that the disk reaches by it.
+std::string memory_key(const memory_files& memory, const std::string& path);
+
 // The memory side of the calls above, for a storage with memory files.
 bool memory_file_exists(const memory_files& memory, const std::string& path);
 bool copy_new_memory_file(memory_files& memory, const std::string& from, const std::string& to);
+// Moves a file to a path where nothing is, as the file layer's move_file does; a disk file
+// stays where it is on the disk and is reached by its new path.
+bool move_memory_file(memory_files& memory, const std::string& from, const std::string& to);
 bool open_memory_file(memory_files& memory, const std::string& path, open_mode mode, stored_file& file);
 std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size);
 bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size);
@@ -82,7 +93,6 @@ bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* 
 bool memory_path_exists(const memory_files& memory, const std::string& path);
 bool create_memory_file(memory_files& memory, const std::string& path);
 bool delete_memory_file(memory_files& memory, const std::string& path);
-bool move_memory_file(memory_files& memory, const std::string& from, const std::string& to);
 
 // True when the compared copy at `path` holds the same bytes as the disk file that
 // `compare_with` names for it.

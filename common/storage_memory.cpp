@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/storage_disk.h"
+
 namespace {
 
 bool read_whole_disk_file(const std::string& path, std::vector<unsigned char>& content) {
@@ -15,9 +17,39 @@ bool read_whole_disk_file(const std::string& path, std::vector<unsigned char>& c
     return read_at(file, 0, content.data(), content.size()) == content.size();
 }
 
+bool is_held(const memory_files& memory, const std::string& key) {
+    return memory.files.count(key) != 0 || memory.compared.count(key) != 0 || memory.on_disk.count(key) != 0;
+}
+
+// A path's key by the disk's rules: its folder's identity and its name as the disk compares
+// names. A link is followed unless its own entry is held here, as a moved file is.
+std::string disk_key(const memory_files& memory, std::string path, bool follow_links) {
+    // As many links in a row as the system follows.
+    constexpr int most_links = 40;
+    for (int links = 0;; ++links) {
+        const auto separator = path.find_last_of("\\/");
+        // A root folder ("/", "C:\") keeps its separator.
+        const bool root = separator == 0 || (separator == 2 && path[1] == ':');
+        const std::string folder = separator == std::string::npos ? "." : path.substr(0, root ? separator + 1 : separator);
+        const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+        const std::string identity = folder_identity(folder);
+        if (identity.empty() || name.empty() || name == "." || name == "..") return memory_path(path);
+        const std::string key = identity + "/" + name_as_compared(name);
+        std::string target;
+        if (!follow_links || links == most_links || is_held(memory, key) || !read_link(path, target)) return key;
+        const bool absolute = target[0] == '/' || target[0] == '\\' || (target.size() > 1 && target[1] == ':');
+        path = absolute ? target : folder + "/" + target;
+    }
+}
+
+// The key of the entry at a path itself, a link not followed.
+std::string entry_key(const memory_files& memory, const std::string& path) {
+    return memory.disk_rules ? disk_key(memory, path, false) : memory_path(path);
+}
+
 // The disk file that stands for a path not held in memory, or "" for none.
 std::string disk_path_of(const memory_files& memory, const std::string& path) {
-    const auto named = memory.on_disk.find(memory_path(path));
+    const auto named = memory.on_disk.find(memory_key(memory, path));
     if (named != memory.on_disk.end()) return named->second;
     return memory.disk_below ? path : std::string();
 }
@@ -96,17 +128,23 @@ std::string memory_path(const std::string& path) {
     return key;
 }
 
+std::string memory_key(const memory_files& memory, const std::string& path) {
+    return memory.disk_rules ? disk_key(memory, path, true) : memory_path(path);
+}
+
 bool memory_file_exists(const memory_files& memory, const std::string& path) {
-    if (memory.files.count(memory_path(path)) != 0 || memory.compared.count(memory_path(path)) != 0) return true;
+    const std::string key = memory_key(memory, path);
+    if (memory.files.count(key) != 0 || memory.compared.count(key) != 0) return true;
     const std::string disk = disk_path_of(memory, path);
     return !disk.empty() && file_exists(disk);
 }
 
 bool copy_new_memory_file(memory_files& memory, const std::string& from, const std::string& to) {
-    const std::string key = memory_path(to);
+    const std::string key = memory_key(memory, to);
     const std::string disk_to = disk_path_of(memory, to);
     if (memory_file_exists(memory, to) || (!disk_to.empty() && path_exists(disk_to))) return false;
-    const auto held = memory.files.find(memory_path(from));
+    if (memory.disk_rules && ((!disk_to.empty() && entry_exists(disk_to)) || !may_add_entry(to))) return false;
+    const auto held = memory.files.find(memory_key(memory, from));
     const auto compare = memory.compare_with.find(key);
     if (compare != memory.compare_with.end()) {
         // Compared copies are made of disk files only.
@@ -127,14 +165,39 @@ bool copy_new_memory_file(memory_files& memory, const std::string& from, const s
     return true;
 }
 
+bool move_memory_file(memory_files& memory, const std::string& from, const std::string& to) {
+    const std::string disk_to = disk_path_of(memory, to);
+    if (memory_file_exists(memory, to) || (!disk_to.empty() && path_exists(disk_to))) return false;
+    if (memory.disk_rules && ((!disk_to.empty() && entry_exists(disk_to)) || !may_add_entry(from) || !may_add_entry(to)))
+        return false;
+    const std::string from_key = entry_key(memory, from), to_key = entry_key(memory, to);
+    const auto held = memory.files.find(from_key);
+    const auto compared = memory.compared.find(from_key);
+    if (held != memory.files.end()) {
+        memory.files[to_key] = std::move(held->second);
+        memory.files.erase(from_key);
+    } else if (compared != memory.compared.end()) {
+        memory.compared[to_key] = std::move(compared->second);
+        memory.compared.erase(from_key);
+    } else {
+        const auto named = memory.on_disk.find(from_key);
+        const std::string disk = named != memory.on_disk.end() ? named->second : memory.disk_below ? from : std::string();
+        if (disk.empty() || !path_exists(disk)) return false;
+        memory.on_disk[to_key] = disk;
+    }
+    if (memory.on_disk.count(from_key) != 0 || memory.disk_below) memory.on_disk[from_key] = "";
+    return true;
+}
+
 bool open_memory_file(memory_files& memory, const std::string& path, open_mode mode, stored_file& file) {
-    const auto compared = memory.compared.find(memory_path(path));
+    const std::string key = memory_key(memory, path);
+    const auto compared = memory.compared.find(key);
     if (compared != memory.compared.end()) {
         file.compared = compared->second.get();
         file.writable = mode == open_mode::read_write;
         return true;
     }
-    const auto held = memory.files.find(memory_path(path));
+    const auto held = memory.files.find(key);
     if (held != memory.files.end()) {
         file.bytes = &held->second;
         file.writable = mode == open_mode::read_write;
@@ -171,12 +234,13 @@ bool memory_path_exists(const memory_files& memory, const std::string& path) {
 
 bool create_memory_file(memory_files& memory, const std::string& path) {
     if (memory_path_exists(memory, path)) return false;
-    memory.files.emplace(memory_path(path), std::vector<unsigned char>());
+    if (memory.disk_rules && !may_add_entry(path)) return false;
+    memory.files.emplace(memory_key(memory, path), std::vector<unsigned char>());
     return true;
 }
 
 bool delete_memory_file(memory_files& memory, const std::string& path) {
-    const std::string key = memory_path(path);
+    const std::string key = entry_key(memory, path);
     const std::string disk = disk_path_of(memory, path);
     const bool held = memory.files.erase(key) + memory.compared.erase(key) > 0;
     if (!held && (disk.empty() || !path_exists(disk) || is_directory(disk))) return false;
@@ -185,28 +249,8 @@ bool delete_memory_file(memory_files& memory, const std::string& path) {
     return true;
 }
 
-bool move_memory_file(memory_files& memory, const std::string& from, const std::string& to) {
-    const std::string key = memory_path(from), to_key = memory_path(to);
-    if (memory_path_exists(memory, to)) return false;
-    const auto held = memory.files.find(key);
-    const auto compared = memory.compared.find(key);
-    if (held != memory.files.end()) {
-        memory.files.emplace(to_key, std::move(held->second));
-        memory.files.erase(held);
-    } else if (compared != memory.compared.end()) {
-        memory.compared.emplace(to_key, std::move(compared->second));
-        memory.compared.erase(compared);
-    } else {
-        const std::string disk = disk_path_of(memory, from);
-        if (disk.empty() || !path_exists(disk)) return false;
-        memory.on_disk[to_key] = disk;
-    }
-    memory.on_disk[key] = "";
-    return true;
-}
-
 bool memory_file_matches(const memory_files& memory, const std::string& path) {
-    const auto compared = memory.compared.find(memory_path(path));
+    const auto compared = memory.compared.find(memory_key(memory, path));
     if (compared == memory.compared.end()) return false;
     const compared_file& file = *compared->second;
     std::uint64_t expected_size = 0;

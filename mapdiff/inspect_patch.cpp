@@ -1,11 +1,14 @@
 #include "mapdiff/inspect_patch.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <vector>
 
+#include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage.h"
+#include "common/unique_path.h"
 #include "mapmend/arguments.h"
 #include "mapmend/md5.h"
 #include "mapmend/patch_file.h"
@@ -26,80 +29,158 @@ std::string digest_of(const std::vector<unsigned char>& bytes) {
     return md5_digest_text(context.digest);
 }
 
-// Lists the groups of one patch as the rebuild forms them, and the sibling patches it would
-// rebuild first, depth first. Reads through `world`, which holds nothing of its own.
-void describe(const storage& world, const std::string& patch_path, const std::string& maps_path, int depth,
-              std::set<std::string>& visited, std::string& text) {
-    const std::string indent(static_cast<std::size_t>(2 * depth), ' ');
-    if (!visited.insert(memory_path(patch_path)).second) {
-        text += indent + "(" + file_name(patch_path) + " again: its map file is made once)\n";
-        return;
-    }
-    // The scan zeroes what it reads: it runs on a copy.
-    stored_file original;
+// Deeper nesting is not indented further, so that the listing of a chain of patches grows
+// with its length, not with its square.
+constexpr int deepest_indent = 8;
+
+std::string indent_of(int depth) { return std::string(static_cast<std::size_t>(4 * std::min(depth, deepest_indent)), ' '); }
+
+// A patch being listed. Its groups are listed one at a time, so that the sibling patch a group
+// has rebuilt first is listed right behind that group, as the rebuild meets it.
+struct listed_patch {
+    std::string path;
+    int depth = 0;
+    std::vector<patch_entry> entries;  // in the order the rebuild applies them
     std::uint64_t size = 0;
+    std::size_t next = 0;  // the first entry of the group to list next
+};
+
+// A map file that the rebuild makes: it is there from its copy on.
+struct made_map {
+    std::string patch_name;
+    bool finished = false;
+};
+
+// The listing of a patch and of the sibling patches its rebuild meets, each listed once. The
+// patches whose listing is under way are held in `chain`, not on the call stack.
+struct listing {
+    const storage& world;
+    std::string maps_path;
+    std::vector<listed_patch> chain;        // each patch above the first is rebuilt first for the one below
+    std::map<std::string, made_map> made;   // by memory key
+    std::vector<std::string> siblings;      // in the order the rebuild meets them
+    std::string text;
+};
+
+std::string key_of(const listing& list, const std::string& path) { return memory_key(*list.world.memory, path); }
+
+// Reads a patch's table as the rebuild does. The scan zeroes what it reads, so it runs on a copy,
+// let go once the table is read. Returns what keeps the table from being read, or "".
+std::string read_table(const storage& world, listed_patch& patch) {
+    stored_file original;
     memory_files scratch;
     std::vector<unsigned char>& copy = scratch.files["copy"];
-    if (!open_stored_file(world, patch_path, open_mode::read, original) || !file_size(original, size) ||
-        size > copy.max_size()) {
-        text += indent + "cannot read " + patch_path + "\n";
-        return;
-    }
-    copy.resize(static_cast<std::size_t>(size));
+    if (!open_stored_file(world, patch.path, open_mode::read, original) || !file_size(original, patch.size) ||
+        patch.size > copy.max_size())
+        return "cannot read " + patch.path;
+    copy.resize(static_cast<std::size_t>(patch.size));
     stored_file file;
     if (read_at(original, 0, copy.data(), copy.size()) != copy.size() ||
-        !open_stored_file(storage{&scratch}, "copy", open_mode::read_write, file)) {
-        text += indent + "cannot read " + patch_path + "\n";
+        !open_stored_file(storage{&scratch}, "copy", open_mode::read_write, file))
+        return "cannot read " + patch.path;
+    if (!has_patch_magic(file)) return file_name(patch.path) + ": not a patch file (no magic)";
+    if (scan_patch_table(file, patch.size, patch.entries) != scan_result::ok) return file_name(patch.path) + ": damaged table";
+    std::stable_sort(patch.entries.begin(), patch.entries.end(), patch_entry_order);
+    return {};
+}
+
+void enter(listing& list, const std::string& patch_path, int depth) {
+    made_map& map = list.made[key_of(list, map_file_path(patch_path))];
+    map.patch_name = file_name(patch_path);
+    listed_patch patch;
+    patch.path = patch_path;
+    patch.depth = depth;
+    const std::string problem = read_table(list.world, patch);
+    if (!problem.empty()) {
+        list.text += indent_of(depth) + problem + "\n";
+        map.finished = true;
         return;
     }
-    if (!has_patch_magic(file)) {
-        text += indent + file_name(patch_path) + ": not a patch file (no magic)\n";
-        return;
+    list.text += indent_of(depth) + file_name(patch_path) + ": " + std::to_string(patch.entries.size()) + " chunks from sources\n";
+    list.chain.push_back(std::move(patch));
+}
+
+// How a group's source stands when the rebuild comes to it, as the end of its line. Names the
+// sibling patch to list next when the source is rebuilt first from it.
+std::string source_state(listing& list, const listed_patch& patch, const patch_entry& first, std::uint64_t needed,
+                         std::string& rebuilt_first) {
+    const std::string folder = patch_folder(patch.path);
+    const std::string source_path = (first.in_patch_folder ? folder : list.maps_path) + "\\" + first.source_name;
+    const auto made = list.made.find(key_of(list, source_path));
+    if (made != list.made.end()) {
+        return made->second.finished ? ": the map rebuilt before from " + made->second.patch_name
+                                     : ": the map being rebuilt from " + made->second.patch_name + ", read as it stands";
     }
-    std::vector<patch_entry> entries;
-    if (scan_patch_table(file, size, entries) != scan_result::ok) {
-        text += indent + file_name(patch_path) + ": damaged table\n";
-        return;
+    stored_file source;
+    std::uint64_t source_size = 0;
+    if (open_stored_file(list.world, source_path, open_mode::read, source) && file_size(source, source_size)) {
+        if (source_size >= needed) return {};
+        return ": too short, " + std::to_string(source_size) + " bytes where " + std::to_string(needed) + " are read";
     }
-    std::stable_sort(entries.begin(), entries.end(), patch_entry_order);
-    const std::string folder = patch_folder(patch_path);
-    text += indent + file_name(patch_path) + ": " + std::to_string(entries.size()) + " chunks from sources\n";
-    for (std::size_t j = 0; j < entries.size();) {
-        const patch_entry& first = entries[j];
-        std::size_t end = j;
-        std::uint64_t bytes = 0, needed = 0;
-        bool damaged = false;
-        for (; end < entries.size() && entries[end].source_name == first.source_name; ++end) {
-            bytes += entries[end].chunk_size;
-            if (check_patch_entry(entries[end], size) != entry_check::ok) damaged = true;
-            if (entries[end].chunk_size > 0)
-                needed = std::max<std::uint64_t>(needed, std::uint64_t{static_cast<std::uint32_t>(entries[end].source_offset)} +
-                                                             entries[end].chunk_size);
+    const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
+    if (!stored_file_exists(list.world, sibling)) return ": missing, and no " + file_name(sibling) + " beside the patch";
+    // The listing stops where the rebuild does.
+    if (patch.depth >= rebuild_nesting_limit)
+        return ": missing, and mapmend rebuilds no more than " + std::to_string(rebuild_nesting_limit) +
+               " nested patches to make it from " + file_name(sibling);
+    const std::string sibling_map = map_file_path(sibling);
+    if (list.made.count(key_of(list, sibling_map)) != 0 || stored_file_exists(list.world, sibling_map))
+        return ": missing, and " + file_name(sibling_map) + " beside the patch is in the way of its rebuild";
+    list.siblings.push_back(sibling);
+    rebuilt_first = sibling;
+    return ": missing, rebuilt first from " + file_name(sibling);
+}
+
+// Lists the next group of the patch on top of the chain, as the rebuild forms it. Returns the
+// sibling patch to list next, or "".
+std::string list_group(listing& list) {
+    listed_patch& patch = list.chain.back();
+    const std::vector<patch_entry>& entries = patch.entries;
+    const std::size_t j = patch.next;
+    const patch_entry& first = entries[j];
+    std::size_t end = j, other_folder = 0;
+    std::uint64_t bytes = 0, needed = 0;
+    bool damaged = false;
+    for (; end < entries.size() && entries[end].source_name == first.source_name; ++end) {
+        bytes += entries[end].chunk_size;
+        if (check_patch_entry(entries[end], patch.size) != entry_check::ok) damaged = true;
+        if (entries[end].chunk_size > 0)
+            needed = std::max<std::uint64_t>(needed, std::uint64_t{static_cast<std::uint32_t>(entries[end].source_offset)} +
+                                                         entries[end].chunk_size);
+        if (entries[end].in_patch_folder != first.in_patch_folder) ++other_folder;
+    }
+    patch.next = end;
+
+    const std::string indent = indent_of(patch.depth) + "  ";
+    const std::string where = first.in_patch_folder ? "beside the patch" : "maps folder";
+    std::string rebuilt_first;
+    list.text += indent + std::to_string(end - j) + (end - j == 1 ? " chunk, " : " chunks, ") + std::to_string(bytes) +
+                 " bytes from " + first.source_name + " (" + where + ")" +
+                 (damaged ? ": an entry is damaged or its name unsafe" : source_state(list, patch, first, needed, rebuilt_first)) +
+                 "\n";
+    // The rebuild opens a group's source once, in the folder of the group's first entry.
+    if (other_folder > 0)
+        list.text += indent + "  " + std::to_string(other_folder) + (other_folder == 1 ? " entry names it " : " entries name it ") +
+                     (first.in_patch_folder ? "in the maps folder" : "beside the patch") + ": mapmend reads all " +
+                     std::to_string(end - j) + (first.in_patch_folder ? " from beside the patch\n" : " from the maps folder\n");
+    return rebuilt_first;
+}
+
+listing list_sources(const storage& world, const std::string& patch_path, const std::string& maps_path) {
+    listing list{world, maps_path, {}, {}, {}, {}};
+    enter(list, patch_path, 0);
+    while (!list.chain.empty()) {
+        const listed_patch& patch = list.chain.back();
+        if (patch.next == patch.entries.size()) {
+            list.made[key_of(list, map_file_path(patch.path))].finished = true;
+            list.chain.pop_back();
+            continue;
         }
-        const std::string where = first.in_patch_folder ? "beside the patch" : "maps folder";
-        const std::string source_path = (first.in_patch_folder ? folder : maps_path) + "\\" + first.source_name;
-        text += indent + "  " + std::to_string(end - j) + (end - j == 1 ? " chunk, " : " chunks, ") + std::to_string(bytes) +
-                " bytes from " + first.source_name + " (" + where + ")";
-        if (damaged) text += ": an entry is damaged or its name unsafe";
-        stored_file source;
-        std::uint64_t source_size = 0;
-        if (!damaged && open_stored_file(world, source_path, open_mode::read, source) && file_size(source, source_size)) {
-            if (source_size < needed)
-                text += ": too short, " + std::to_string(source_size) + " bytes where " + std::to_string(needed) + " are read";
-            text += "\n";
-        } else if (!damaged) {
-            const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
-            if (stored_file_exists(world, sibling)) {
-                text += ": missing, rebuilt first from " + file_name(sibling) + "\n";
-                describe(world, sibling, maps_path, depth + 2, visited, text);
-            } else {
-                text += ": missing, and no " + file_name(sibling) + " beside the patch\n";
-            }
-        } else {
-            text += "\n";
-        }
-        j = end;
+        const int depth = patch.depth;
+        const std::string sibling = list_group(list);
+        if (!sibling.empty()) enter(list, sibling, depth + 1);
     }
+    return list;
 }
 
 }  // namespace
@@ -132,30 +213,41 @@ inspect_outcome inspect_patch(const std::string& maps_path, const std::string& p
 
     memory_files world;
     world.disk_below = true;
-    // mapmend moves an earlier map file aside before the rebuild.
+    world.disk_rules = true;
+    // mapmend's run from here on: it moves an earlier map file aside, then rebuilds.
+    std::string moved;
     const std::string output = map_file_path(settings.patch_path);
-    if (file_exists(output)) world.on_disk[memory_path(output)] = "";
-    return inspect_rebuild(world, settings.maps_path, settings.patch_path);
+    if (file_exists(output)) {
+        const std::string backup = unique_path(output + ".old");
+        moved = move_memory_file(world, output, backup)
+                    ? "mapmend would first move the earlier " + file_name(output) + " aside to " + file_name(backup) + "\n"
+                    : "the earlier " + file_name(output) + " could not be moved aside to " + file_name(backup) + "\n";
+    }
+    outcome = inspect_rebuild(world, settings.maps_path, settings.patch_path);
+    outcome.text = moved + outcome.text;
+    return outcome;
 }
 
 inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_path, const std::string& patch_path) {
     inspect_outcome outcome;
-    std::set<std::string> visited;
-    describe(storage{&world}, patch_path, maps_path, 0, visited, outcome.text);
+    const storage where{&world};
+    const listing list = list_sources(where, patch_path, maps_path);
+    outcome.text = list.text;
 
-    const std::string output = map_file_path(patch_path);
     std::set<std::string> before;
     for (const auto& held : world.files) before.insert(held.first);
-    const int result = rebuild_map_file(storage{&world}, patch_path, maps_path);
+    const int result = rebuild_map_file(where, patch_path, maps_path);
     if (result != rebuilt) {
         outcome.text += "mapmend would fail: " + rebuild_failure_text(result) + "\n";
         return outcome;
     }
-    for (const auto& made : world.files) {
-        if (made.first != memory_path(output) && before.count(made.first) == 0)
-            outcome.text += "also rebuilt: " + made.first.substr(made.first.find_last_of('/') + 1) + "\n";
+    for (const std::string& sibling : list.siblings) {
+        const std::string key = memory_key(world, map_file_path(sibling));
+        if (world.files.count(key) != 0 && before.count(key) == 0)
+            outcome.text += "also rebuilt: " + file_name(map_file_path(sibling)) + "\n";
     }
+    const std::string output = map_file_path(patch_path);
     outcome.would_rebuild = true;
-    outcome.text += "mapmend would rebuild " + file_name(output) + ", md5 " + digest_of(world.files.at(memory_path(output))) + "\n";
+    outcome.text += "mapmend would rebuild " + file_name(output) + ", md5 " + digest_of(world.files.at(memory_key(world, output))) + "\n";
     return outcome;
 }

@@ -15,9 +15,6 @@ namespace {
 
 constexpr std::size_t window_size = rebuild_window_size;
 
-// Each level holds two open files; a real chain of patch files is a handful deep.
-constexpr int max_nesting = 200;
-
 struct source_file {
     stored_file file;
     std::uint64_t size = 0;
@@ -86,7 +83,7 @@ int open_source(rebuild_run& run, const patch_entry& first, bool needed, const s
 
     const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
     if (!stored_file_exists(run.where, sibling)) return source_missing;
-    if (depth >= max_nesting) return nesting_too_deep;
+    if (depth >= rebuild_nesting_limit) return nesting_too_deep;
     if (const int nested = rebuild_at_depth(run, sibling, depth + 1)) return nested;
     if (needed && !open_finished(run, folder + "\\" + first.source_name, source)) return source_unreadable;
     return rebuilt;

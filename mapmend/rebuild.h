@@ -12,6 +12,10 @@
 // chunk, natively and under Wine); large enough that the calls per window cost little.
 constexpr std::size_t rebuild_window_size = std::size_t{256} << 10;
 
+// The most nested rebuilds below one rebuild. Each level holds two open files; a real chain of
+// patch files is a handful deep.
+constexpr int rebuild_nesting_limit = 200;
+
 // 0 for success; every other value is a failure. 1 to 3 keep the meanings that callers know.
 enum rebuild_result : int {
     rebuilt = 0,
