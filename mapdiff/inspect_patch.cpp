@@ -211,6 +211,10 @@ inspect_outcome inspect_patch(const std::string& maps_path, const std::string& p
     }
     const run_settings& settings = reading.settings;
 
+    if (map_file_is_the_patch(settings.patch_path)) {
+        outcome.text = "mapmend would fail: the map file path names the patch itself\n";
+        return outcome;
+    }
     memory_files world;
     world.disk_below = true;
     world.disk_rules = true;

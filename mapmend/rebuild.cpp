@@ -207,6 +207,14 @@ int rebuild_at_depth(rebuild_run& run, const std::string& patch_path, int depth)
 
 std::string map_file_path(const std::string& patch_path) { return strip_extension(patch_path) + ".qmw"; }
 
+bool map_file_is_the_patch(const std::string& patch_path) {
+    const std::string output_path = map_file_path(patch_path);
+    if (output_path == patch_path) return true;
+    open_file output, patch;
+    return open_existing(output_path, open_mode::read, output) && open_existing(patch_path, open_mode::read, patch) &&
+           same_file(output, patch);
+}
+
 std::string unfinished_marker_path(const std::string& map_path) { return map_path + ".rebuilding"; }
 
 std::string patch_folder(const std::string& patch_path) {

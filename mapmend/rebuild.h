@@ -34,6 +34,11 @@ enum rebuild_result : int {
 // `strip_extension` of the patch path with ".qmw": the rebuilt file lies beside its patch.
 std::string map_file_path(const std::string& patch_path);
 
+// True when the map file path names the patch itself: the patch's own extension is ".qmw", or
+// another spelling of it (letter case on Windows) or a link leads to the patch. Such a patch
+// cannot be rebuilt: its backup would move it away.
+bool map_file_is_the_patch(const std::string& patch_path);
+
 // The patch path up to its last separator; "." for a bare file name, the root for a patch in it.
 std::string patch_folder(const std::string& patch_path);
 

@@ -6,19 +6,6 @@
 #include "mapmend/rebuild.h"
 #include "mapmend/stock_check.h"
 
-namespace {
-
-// The map file path names the patch itself when the patch's own extension is ".qmw", or when
-// another spelling of it (letter case on Windows) or a link leads to the patch.
-bool names_the_patch(const std::string& output_path, const std::string& patch_path) {
-    if (output_path == patch_path) return true;
-    open_file output, patch;
-    return open_existing(output_path, open_mode::read, output) && open_existing(patch_path, open_mode::read, patch) &&
-           same_file(output, patch);
-}
-
-}  // namespace
-
 result_code run_jobs(const run_settings& settings) {
     if (settings.maps_path.empty()) return result_code::maps_path_missing;
 
@@ -34,7 +21,7 @@ result_code run_jobs(const run_settings& settings) {
     const std::string output_path = map_file_path(settings.patch_path);
     // Its backup would move the patch away, and its rebuild would read nothing: refused before
     // anything is moved or written.
-    if (names_the_patch(output_path, settings.patch_path)) return result_code::rebuild_failed;
+    if (map_file_is_the_patch(settings.patch_path)) return result_code::rebuild_failed;
     // A failed move shows as a failed rebuild: the rebuild never replaces a file.
     if (file_exists(output_path)) move_file(output_path, unique_path(output_path + ".old"));
 

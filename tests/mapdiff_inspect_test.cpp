@@ -116,6 +116,16 @@ TEST_F(inspect_run, a_source_named_like_the_backup_of_the_earlier_map) {
     EXPECT_EQ(read_file(mods + "/Level.qmw.old"), earlier);
 }
 
+// A patch path that is its own map file path: mapmend refuses it before moving anything, and
+// inspect says so too.
+TEST_F(inspect_run, a_patch_that_names_its_own_map_file) {
+    const bytes patch = make_patch(target, {{2, 4, "Canyon.qmw", 0, &canyon}});
+    write_file(mods + "/Self.qmw", patch);
+    expect_agreement("own map file", maps, mods + "/Self.qmw", false);
+    EXPECT_EQ(read_file(mods + "/Self.qmw"), patch);
+    EXPECT_FALSE(exists(mods + "/Self.qmw.old"));
+}
+
 // The maps path and the patch folder are one folder: the entry read from the maps folder under
 // the map's own name reads the map being rebuilt, as it stands.
 TEST_F(inspect_run, one_folder_under_two_spellings) {
