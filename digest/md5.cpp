@@ -1,6 +1,6 @@
 // MD5 as RFC 1321 defines it. Whole blocks are compressed straight from the caller's bytes;
 // only the ragged ends of a run pass through the context's block buffer.
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 #include <cstring>
 

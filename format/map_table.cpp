@@ -1,8 +1,8 @@
-#include "mapdiff/map_table.h"
+#include "format/map_table.h"
 
 #include <algorithm>
 
-#include "mapmend/patch_file.h"
+#include "format/patch_file.h"
 
 using namespace patch_layout;
 

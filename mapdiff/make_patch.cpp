@@ -7,11 +7,11 @@
 #include "common/path_text.h"
 #include "common/storage.h"
 #include "common/unique_path.h"
-#include "mapdiff/map_table.h"
+#include "digest/file_md5.h"
+#include "format/map_table.h"
+#include "format/rebuild.h"
 #include "mapdiff/patch_plan.h"
 #include "mapdiff/source_set.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/rebuild.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <map>
 #include <unordered_map>
 
+#include "format/patch_file.h"
 #include "mapdiff/block_index.h"
 #include "mapdiff/byte_cost.h"
-#include "mapmend/patch_file.h"
 
 using namespace patch_layout;
 

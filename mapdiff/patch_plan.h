@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/storage.h"
-#include "mapdiff/map_table.h"
+#include "format/map_table.h"
 #include "mapdiff/progress.h"
 
 struct patch_source {

@@ -4,9 +4,9 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/patch_file.h"
-#include "mapmend/stock_check.h"
+#include "digest/file_md5.h"
+#include "format/patch_file.h"
+#include "stock/stock_check.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/unique_path.h"
+#include "digest/file_md5.h"
 #include "mapdiff/source_set.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/stock_check.h"
+#include "stock/stock_check.h"
 
 namespace {
 
