@@ -42,11 +42,6 @@ bool read_source(const std::string& path, patch_source& source) {
 
 }  // namespace
 
-std::string path_in(const std::string& folder, const std::string& name) {
-    if (folder.empty() || is_path_separator(folder.back())) return folder + name;
-    return folder + "/" + name;
-}
-
 std::string gather_sources(const std::string& maps_path, const std::string& beside,
                            const std::vector<std::string>& excluded, source_set& set, progress& meter) {
     set = source_set{};

@@ -8,7 +8,6 @@
 #include "common/path_text.h"
 #include "common/unique_path.h"
 #include "digest/file_md5.h"
-#include "mapdiff/source_set.h"
 #include "stock/stock_check.h"
 
 namespace {
