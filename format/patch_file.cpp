@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/little_endian.h"
+
 using namespace patch_layout;
 
 namespace {
@@ -73,8 +75,7 @@ bool is_device_name(std::string base) {
 bool has_patch_magic(const stored_file& file) {
     unsigned char bytes[4] = {};
     if (read_at(file, 0, bytes, 4) != 4) return false;
-    const std::uint32_t value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-    return value == magic;
+    return load_u32_le(bytes) == magic;
 }
 
 scan_result scan_patch_table(const stored_file& file, std::uint64_t size, std::vector<patch_entry>& entries) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <unordered_map>
 
+#include "common/little_endian.h"
 #include "format/patch_file.h"
 #include "mapdiff/block_index.h"
 #include "mapdiff/byte_cost.h"
@@ -182,10 +183,6 @@ bool difference_bits(const stored_file& source, std::uint64_t offset, chunk_read
     return true;
 }
 
-void put_u32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
-    for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<unsigned char>(value >> (8 * k));
-}
-
 }  // namespace
 
 bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
@@ -285,7 +282,7 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
         const patch_source& source = sources[best.source];
         const std::size_t at = static_cast<std::size_t>(entry.reference_at);
         const std::size_t length = 6 + source.name.size();
-        put_u32(region, at, static_cast<std::uint32_t>(best.offset));
+        store_u32_le(region.data() + at, static_cast<std::uint32_t>(best.offset));
         std::copy(source.name.begin(), source.name.end(), region.begin() + static_cast<std::ptrdiff_t>(at + 4));
         region[at + 4 + source.name.size()] = 0;
         region[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
