@@ -5,8 +5,8 @@
 #include <map>
 #include <unordered_map>
 
-#include "common/little_endian.h"
 #include "format/patch_file.h"
+#include "format/source_reference.h"
 #include "mapdiff/block_index.h"
 #include "mapdiff/byte_cost.h"
 
@@ -15,7 +15,6 @@ using namespace patch_layout;
 namespace {
 
 constexpr std::uint64_t position_limit = std::uint64_t{1} << 31;  // offsets are signed 32-bit
-constexpr std::size_t longest_source_name = 255;
 constexpr std::size_t candidates_by_content = 3;
 constexpr std::size_t candidates_by_name = 8;
 constexpr std::size_t window = std::size_t{256} << 10;
@@ -72,7 +71,7 @@ struct byte_marks {
 std::size_t reference_room(const std::vector<unsigned char>& bytes, const byte_marks& marks, const table_entry& entry) {
     const std::size_t limit = std::min<std::size_t>(marks.flags.size(), bytes.size());
     std::size_t room = 0;
-    for (std::size_t at = static_cast<std::size_t>(entry.reference_at); at < limit && room < 6 + longest_source_name;
+    for (std::size_t at = static_cast<std::size_t>(entry.reference_at); at < limit && room < source_reference_size(longest_source_name);
          ++at, ++room) {
         // The entry's own four bytes are read by the scan for this entry, which is allowed.
         const bool own = at < entry.reference_at + 4;
@@ -197,7 +196,7 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
     // The header, the table and what a reference behind the last name may take: the only bytes
     // the placement of references looks at.
     const std::uint64_t table_end = chunk_offset_at + entry_stride * table.size();
-    std::vector<unsigned char> region(static_cast<std::size_t>(std::min<std::uint64_t>(patch_size, table_end + 6 + longest_source_name)));
+    std::vector<unsigned char> region(static_cast<std::size_t>(std::min<std::uint64_t>(patch_size, table_end + source_reference_size(longest_source_name))));
     if (read_at(patch, 0, region.data(), region.size()) != region.size()) return false;
     byte_marks marks(region.size());
     marks.mark_read(0, chunk_offset_at);
@@ -233,7 +232,7 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
             chunk_end > patch_size || marks.any_scan_read(entry.chunk_offset, chunk_end))
             continue;
         const std::size_t room = reference_room(region, marks, entry);
-        if (room < 7) continue;
+        if (room < source_reference_size(1)) continue;
 
         // Read now, not at the start: an overlapping chunk planned before has changed bytes.
         const std::size_t size = entry.chunk_size;
@@ -255,8 +254,9 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
             const patch_source& source = sources[c.source];
             // Offset 0 means "no reference"; the range must lie in the source, below 2 GiB.
             if (c.offset == 0 || c.offset >= position_limit || c.offset + size > source.size) continue;
-            if (6 + source.name.size() > room) continue;
-            const double overhead = 8.0 * static_cast<double>(6 + source.name.size());
+            const std::size_t reference_size = source_reference_size(source.name.size());
+            if (reference_size > room) continue;
+            const double overhead = 8.0 * static_cast<double>(reference_size);
             double bits = 0;
             if (!difference_bits(open[c.source], c.offset, reader, best_bits - overhead, scratch, bits)) return false;
             if (bits + overhead < best_bits) {
@@ -281,11 +281,9 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
         }
         const patch_source& source = sources[best.source];
         const std::size_t at = static_cast<std::size_t>(entry.reference_at);
-        const std::size_t length = 6 + source.name.size();
-        store_u32_le(region.data() + at, static_cast<std::uint32_t>(best.offset));
-        std::copy(source.name.begin(), source.name.end(), region.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        region[at + 4 + source.name.size()] = 0;
-        region[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
+        const std::size_t length = source_reference_size(source.name.size());
+        write_source_reference({static_cast<std::uint32_t>(best.offset), source.name, source.in_patch_folder},
+                               region.data() + at);
         marks.mark_reference(at, at + length);
         if (!write_at(patch, at, region.data() + at, length)) return false;
 

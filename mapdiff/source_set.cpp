@@ -6,11 +6,10 @@
 #include "common/path_text.h"
 #include "digest/file_md5.h"
 #include "format/patch_file.h"
+#include "format/source_reference.h"
 #include "stock/stock_check.h"
 
 namespace {
-
-constexpr std::size_t longest_source_name = 255;
 
 constexpr std::size_t largest_source_table = std::size_t{16} << 20;  // about 54,000 entries
 
