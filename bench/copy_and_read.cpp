@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/file_system.h"
-#include "mapmend/rebuild.h"
+#include "format/rebuild.h"
 
 int main(int argc, char** argv) {
     const std::unique_ptr<unsigned char[]> buffer(new unsigned char[rebuild_window_size]);

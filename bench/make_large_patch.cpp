@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 namespace {
 

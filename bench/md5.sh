@@ -9,8 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
-native=build/native/mapmend/md5_bench
-win32=build/win32/mapmend/md5_bench.exe
+native=build/native/bench/md5_bench
+win32=build/win32/bench/md5_bench.exe
 [ -x "$native" ] || { echo "md5.sh: $native not built (cmake --build --preset native)" >&2; exit 1; }
 
 if [ "${1:-}" = "--file" ]; then

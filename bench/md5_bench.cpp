@@ -5,8 +5,8 @@
 //        md5_bench --file <path>            measures an existing file
 //        md5_bench --digest <path>          prints file_md5 of the file once, for timing from outside
 #include "common/file_system.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/md5.h"
+#include "digest/file_md5.h"
+#include "digest/md5.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,10 +8,10 @@
 //        stock_check_bench --lanes [MiB per lane]
 //            MD5 throughput of each lane routine the processor runs, on bytes in memory, on
 //            one and on every core, beside the machine's memory-read rate
-#include "mapmend/file_md5.h"
-#include "mapmend/md5.h"
-#include "mapmend/md5_lanes.h"
-#include "mapmend/stock_check.h"
+#include "digest/file_md5.h"
+#include "digest/md5.h"
+#include "digest/md5_lanes.h"
+#include "stock/stock_check.h"
 
 #include <algorithm>
 #include <chrono>

@@ -34,6 +34,16 @@ std::string strip_extension(const std::string& path) {
     return dot == std::string::npos ? path : path.substr(0, dot);
 }
 
+std::string folder_of(const std::string& path) {
+    const auto separator = last_separator(path);
+    return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
+}
+
+std::string path_in(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && is_path_separator(folder.back())) return folder + name;
+    return folder + "/" + name;
+}
+
 std::string to_lower(std::string text) {
     // Byte-wise in the "C" locale, which neither program changes; spelled out so that no
     // locale of the host can widen it.

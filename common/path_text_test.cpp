@@ -30,6 +30,19 @@ TEST(path_text, file_extension_is_empty_without_a_dot_in_the_file_name) {
     EXPECT_EQ(file_extension("a.b/c.Qmw"), "Qmw");
 }
 
+TEST(path_text, folder_of_and_path_in_give_back_a_file_beside_another) {
+    EXPECT_EQ(folder_of("D:\\maps.v2\\level"), "D:\\maps.v2");
+    EXPECT_EQ(folder_of("a/b\\c.qmp"), "a/b");
+    EXPECT_EQ(folder_of("Level.qmp"), ".");
+    EXPECT_EQ(folder_of("\\Level.qmp"), "");
+    EXPECT_EQ(path_in("D:\\Maps\\", "Abbey.qmw"), "D:\\Maps\\Abbey.qmw");
+    EXPECT_EQ(path_in("maps/", "Abbey.qmw"), "maps/Abbey.qmw");
+    EXPECT_EQ(path_in("D:\\Mods", "Town.qmw"), "D:\\Mods/Town.qmw");
+    // A file in the root stays there.
+    EXPECT_EQ(path_in(folder_of("\\Level.qmp"), "Town.qmw"), "/Town.qmw");
+    EXPECT_EQ(path_in(folder_of("Level.qmp"), "Town.qmw"), "./Town.qmw");
+}
+
 TEST(path_text, to_lower_changes_ascii_capitals_only) {
     EXPECT_EQ(to_lower("ABCXYZ abcxyz 09@[`{"), "abcxyz abcxyz 09@[`{");
     const std::string high = "\xC4\xD6\xDC\x80\xFF";

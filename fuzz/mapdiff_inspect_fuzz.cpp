@@ -7,10 +7,10 @@
 #include <string>
 
 #include "common/storage.h"
+#include "format/rebuild.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/fuzz_input.h"
 #include "mapdiff/inspect_patch.h"
-#include "mapmend/rebuild.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const two_files given = split_fuzz_input(data, size);

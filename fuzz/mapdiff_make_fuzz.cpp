@@ -7,10 +7,10 @@
 #include <string>
 
 #include "common/storage.h"
+#include "format/rebuild.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/fuzz_input.h"
 #include "mapdiff/patch_plan.h"
-#include "mapmend/rebuild.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const two_files given = split_fuzz_input(data, size);
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     memory.files["mods/Level.qmp"] = map;
     patch_plan plan;
     progress quiet;
-    if (!plan_patch(storage{&memory}, "mods/Level.qmp", table, sources, plan, quiet))
+    if (!write_patch_in_place(storage{&memory}, "mods/Level.qmp", table, sources, plan, quiet))
         invariant_broken("a memory file could not be read or written");
     if (memory.files["mods/Level.qmp"].size() != map.size()) invariant_broken("the patch's length differs from the map's");
     const int result = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");

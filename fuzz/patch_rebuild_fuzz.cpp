@@ -9,10 +9,10 @@
 #include <string>
 
 #include "common/storage.h"
+#include "format/rebuild.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/patch_model.h"
-#include "mapmend/rebuild.h"
 
 namespace {
 

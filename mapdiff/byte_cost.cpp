@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/little_endian.h"
+
 namespace {
 
 constexpr unsigned largest_hash_bits = 15;
@@ -36,8 +38,7 @@ void add_literal(byte_cost& cost, unsigned char b) {
 }
 
 std::uint32_t hash_of(const unsigned char* p, unsigned bits) {
-    const std::uint32_t v = p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    return (v * 2654435761u) >> (32 - bits);
+    return (load_u32_le(p) * 2654435761u) >> (32 - bits);
 }
 
 }  // namespace

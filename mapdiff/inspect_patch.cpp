@@ -9,10 +9,10 @@
 #include "common/path_text.h"
 #include "common/storage.h"
 #include "common/unique_path.h"
+#include "digest/md5.h"
+#include "format/patch_file.h"
+#include "format/rebuild.h"
 #include "mapmend/arguments.h"
-#include "mapmend/md5.h"
-#include "mapmend/patch_file.h"
-#include "mapmend/rebuild.h"
 #include "mapmend/result_code.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "mapmend/rebuild.h"
+#include "format/rebuild.h"
 #include "tests/support/map_builder.h"
 
 namespace {

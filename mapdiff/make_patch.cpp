@@ -6,12 +6,12 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage.h"
-#include "mapdiff/map_table.h"
+#include "digest/file_md5.h"
+#include "format/map_table.h"
+#include "format/rebuild.h"
 #include "mapdiff/partial_path.h"
 #include "mapdiff/patch_plan.h"
 #include "mapdiff/source_set.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/rebuild.h"
 
 namespace {
 

@@ -5,16 +5,16 @@
 #include <map>
 #include <unordered_map>
 
+#include "format/patch_file.h"
+#include "format/source_reference.h"
 #include "mapdiff/block_index.h"
 #include "mapdiff/byte_cost.h"
-#include "mapmend/patch_file.h"
 
 using namespace patch_layout;
 
 namespace {
 
 constexpr std::uint64_t position_limit = std::uint64_t{1} << 31;  // offsets are signed 32-bit
-constexpr std::size_t longest_source_name = 255;
 constexpr std::size_t candidates_by_content = 3;
 constexpr std::size_t candidates_by_name = 8;
 constexpr std::size_t window = std::size_t{256} << 10;
@@ -71,7 +71,7 @@ struct byte_marks {
 std::size_t reference_room(const std::vector<unsigned char>& bytes, const byte_marks& marks, const table_entry& entry) {
     const std::size_t limit = std::min<std::size_t>(marks.flags.size(), bytes.size());
     std::size_t room = 0;
-    for (std::size_t at = static_cast<std::size_t>(entry.reference_at); at < limit && room < 6 + longest_source_name;
+    for (std::size_t at = static_cast<std::size_t>(entry.reference_at); at < limit && room < source_reference_size(longest_source_name);
          ++at, ++room) {
         // The entry's own four bytes are read by the scan for this entry, which is allowed.
         const bool own = at < entry.reference_at + 4;
@@ -182,27 +182,17 @@ bool difference_bits(const stored_file& source, std::uint64_t offset, chunk_read
     return true;
 }
 
-void put_u32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
-    for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<unsigned char>(value >> (8 * k));
+// The header, the table and what a reference behind the last name may take: the only bytes
+// the placement of references looks at.
+bool read_table_region(const stored_file& patch, std::uint64_t patch_size, const std::vector<table_entry>& table,
+                       std::vector<unsigned char>& region) {
+    const std::uint64_t table_end = chunk_offset_at + entry_stride * table.size();
+    region.resize(static_cast<std::size_t>(std::min<std::uint64_t>(patch_size, table_end + source_reference_size(longest_source_name))));
+    return read_at(patch, 0, region.data(), region.size()) == region.size();
 }
 
-}  // namespace
-
-bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
-                const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
-    plan = patch_plan{};
-    plan.chunks_from.assign(sources.size(), 0);
-    plan.bytes_from.assign(sources.size(), 0);
-
-    stored_file patch;
-    std::uint64_t patch_size = 0;
-    if (!open_stored_file(where, patch_path, open_mode::read_write, patch) || !file_size(patch, patch_size)) return false;
-    // The header, the table and what a reference behind the last name may take: the only bytes
-    // the placement of references looks at.
-    const std::uint64_t table_end = chunk_offset_at + entry_stride * table.size();
-    std::vector<unsigned char> region(static_cast<std::size_t>(std::min<std::uint64_t>(patch_size, table_end + 6 + longest_source_name)));
-    if (read_at(patch, 0, region.data(), region.size()) != region.size()) return false;
-    byte_marks marks(region.size());
+byte_marks marks_of(const std::vector<table_entry>& table, std::size_t region_size) {
+    byte_marks marks(region_size);
     marks.mark_read(0, chunk_offset_at);
     for (std::size_t j = 0; j < table.size(); ++j) {
         const std::uint64_t entry_at = chunk_offset_at + entry_stride * j;
@@ -210,88 +200,142 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
         marks.mark_read(name_field_at + entry_stride * j, table[j].reference_at + 4);
     }
     marks.mark_chunks(table);
+    return marks;
+}
 
+// The sources opened, their block index, and their entries by name.
+struct source_search {
+    block_index index;
+    std::vector<stored_file> open;
+    std::unordered_multimap<std::string, candidate> same_named;
+};
+
+bool prepare_search(const storage& where, const std::vector<patch_source>& sources, source_search& search,
+                    progress& meter) {
     std::vector<indexed_source> indexed;
     indexed.reserve(sources.size());
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
-    block_index index;
-    if (!build_block_index(where, indexed, index, meter)) return false;
-    std::vector<stored_file> open(sources.size());
+    if (!build_block_index(where, indexed, search.index, meter)) return false;
+    search.open.resize(sources.size());
     for (std::size_t s = 0; s < sources.size(); ++s)
-        if (!open_stored_file(where, sources[s].path, open_mode::read, open[s])) return false;
+        if (!open_stored_file(where, sources[s].path, open_mode::read, search.open[s])) return false;
 
-    std::unordered_multimap<std::string, candidate> same_named;
     for (std::size_t s = 0; s < sources.size(); ++s) {
         for (const table_entry& theirs : sources[s].table)
-            if (theirs.chunk_size > 0) same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
+            if (theirs.chunk_size > 0) search.same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
     }
+    return true;
+}
+
+// A chunk that lies in the file below 2 GiB and covers no byte the scan reads.
+bool may_be_referenced(const table_entry& entry, std::uint64_t patch_size, const byte_marks& marks) {
+    const std::uint64_t chunk_end = std::uint64_t{entry.chunk_offset} + entry.chunk_size;
+    return entry.chunk_size != 0 && entry.chunk_offset < position_limit && entry.chunk_size < position_limit &&
+           chunk_end <= patch_size && !marks.any_scan_read(entry.chunk_offset, chunk_end);
+}
+
+// The source range whose difference, with a reference of at most `room` bytes, costs fewer bits
+// than the chunk's own bytes, and fewest of all; `found` is false when none does.
+bool find_best_candidate(const source_search& search, const std::vector<patch_source>& sources, const table_entry& entry,
+                         std::size_t room, chunk_reader& chunk, std::vector<unsigned char>& scratch, bool& found,
+                         candidate& best) {
+    found = false;
+    std::vector<candidate> candidates;
+    if (!content_candidates(search.index, chunk, candidates)) return false;
+    // A few same-named entries are enough: more only repeats the work on damaged tables.
+    const auto named = search.same_named.equal_range(entry.name);
+    std::size_t taken = 0;
+    for (auto c = named.first; c != named.second && taken < candidates_by_name; ++c, ++taken)
+        candidates.push_back(c->second);
+
+    double best_bits = 0;
+    if (!own_bits(chunk, best_bits)) return false;
+    for (const candidate& c : candidates) {
+        const patch_source& source = sources[c.source];
+        // Offset 0 means "no reference"; the range must lie in the source, below 2 GiB.
+        if (c.offset == 0 || c.offset >= position_limit || c.offset + chunk.size > source.size) continue;
+        const std::size_t reference_size = source_reference_size(source.name.size());
+        if (reference_size > room) continue;
+        const double overhead = 8.0 * static_cast<double>(reference_size);
+        double bits = 0;
+        if (!difference_bits(search.open[c.source], c.offset, chunk, best_bits - overhead, scratch, bits)) return false;
+        if (bits + overhead < best_bits) {
+            best_bits = bits + overhead;
+            best = c;
+            found = true;
+        }
+    }
+    return true;
+}
+
+// Turns the chunk into its difference against the source range, window by window.
+bool write_difference(const stored_file& patch, const chunk_reader& chunk, const stored_file& source,
+                      std::uint64_t source_offset, std::vector<unsigned char>& difference, std::vector<unsigned char>& scratch) {
+    for (std::size_t done = 0; done < chunk.size;) {
+        const std::size_t piece = std::min(window, chunk.size - done);
+        if (read_at(patch, chunk.offset + done, difference.data(), piece) != piece ||
+            read_at(source, source_offset + done, scratch.data(), piece) != piece)
+            return false;
+        for (std::size_t k = 0; k < piece; ++k) difference[k] = static_cast<unsigned char>(difference[k] - scratch[k]);
+        // No referenced chunk covers a byte the scan reads, nor a reference: what is written
+        // here and the table's bytes stay apart.
+        if (!write_at(patch, chunk.offset + done, difference.data(), piece)) return false;
+        done += piece;
+    }
+    return true;
+}
+
+// Writes the reference behind the entry's name, in the region and the file, and marks it.
+bool write_reference(const stored_file& patch, std::vector<unsigned char>& region, byte_marks& marks,
+                     const table_entry& entry, const source_reference& reference) {
+    const std::size_t at = static_cast<std::size_t>(entry.reference_at);
+    const std::size_t length = source_reference_size(reference.source_name.size());
+    write_source_reference(reference, region.data() + at);
+    marks.mark_reference(at, at + length);
+    return write_at(patch, at, region.data() + at, length);
+}
+
+}  // namespace
+
+bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
+    plan = patch_plan{};
+    plan.chunks_from.assign(sources.size(), 0);
+    plan.bytes_from.assign(sources.size(), 0);
+
+    stored_file patch;
+    std::uint64_t patch_size = 0;
+    std::vector<unsigned char> region;
+    if (!open_stored_file(where, patch_path, open_mode::read_write, patch) || !file_size(patch, patch_size) ||
+        !read_table_region(patch, patch_size, table, region))
+        return false;
+    byte_marks marks = marks_of(table, region.size());
+    source_search search;
+    if (!prepare_search(where, sources, search, meter)) return false;
 
     std::vector<unsigned char> scratch(window), chunk;
     start_stage(meter, "searching sources", table.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
         report_progress(meter, i);
         const table_entry& entry = table[i];
-        const std::uint64_t chunk_end = std::uint64_t{entry.chunk_offset} + entry.chunk_size;
-        if (entry.chunk_size == 0 || entry.chunk_offset >= position_limit || entry.chunk_size >= position_limit ||
-            chunk_end > patch_size || marks.any_scan_read(entry.chunk_offset, chunk_end))
-            continue;
+        if (!may_be_referenced(entry, patch_size, marks)) continue;
         const std::size_t room = reference_room(region, marks, entry);
-        if (room < 7) continue;
+        if (room < source_reference_size(1)) continue;
 
         // Read now, not at the start: an overlapping chunk planned before has changed bytes.
         const std::size_t size = entry.chunk_size;
-        chunk.resize(std::min(size, std::max(chunk_window, 2 * index.block_size + 1)));
+        chunk.resize(std::min(size, std::max(chunk_window, 2 * search.index.block_size + 1)));
         chunk_reader reader{patch, entry.chunk_offset, size, chunk};
-        std::vector<candidate> candidates;
-        if (!content_candidates(index, reader, candidates)) return false;
-        // A few same-named entries are enough: more only repeats the work on damaged tables.
-        const auto named = same_named.equal_range(entry.name);
-        std::size_t taken = 0;
-        for (auto c = named.first; c != named.second && taken < candidates_by_name; ++c, ++taken)
-            candidates.push_back(c->second);
-
-        double best_bits = 0;
-        if (!own_bits(reader, best_bits)) return false;
         bool found = false;
         candidate best{};
-        for (const candidate& c : candidates) {
-            const patch_source& source = sources[c.source];
-            // Offset 0 means "no reference"; the range must lie in the source, below 2 GiB.
-            if (c.offset == 0 || c.offset >= position_limit || c.offset + size > source.size) continue;
-            if (6 + source.name.size() > room) continue;
-            const double overhead = 8.0 * static_cast<double>(6 + source.name.size());
-            double bits = 0;
-            if (!difference_bits(open[c.source], c.offset, reader, best_bits - overhead, scratch, bits)) return false;
-            if (bits + overhead < best_bits) {
-                best_bits = bits + overhead;
-                best = c;
-                found = true;
-            }
-        }
+        if (!find_best_candidate(search, sources, entry, room, reader, scratch, found, best)) return false;
         if (!found) continue;
 
-        std::vector<unsigned char>& difference = chunk;
-        for (std::size_t done = 0; done < size;) {
-            const std::size_t piece = std::min(window, size - done);
-            if (read_at(patch, entry.chunk_offset + done, difference.data(), piece) != piece ||
-                read_at(open[best.source], best.offset + done, scratch.data(), piece) != piece)
-                return false;
-            for (std::size_t k = 0; k < piece; ++k) difference[k] = static_cast<unsigned char>(difference[k] - scratch[k]);
-            // No referenced chunk covers a byte the scan reads, nor a reference: what is written
-            // here and the table's bytes stay apart.
-            if (!write_at(patch, entry.chunk_offset + done, difference.data(), piece)) return false;
-            done += piece;
-        }
         const patch_source& source = sources[best.source];
-        const std::size_t at = static_cast<std::size_t>(entry.reference_at);
-        const std::size_t length = 6 + source.name.size();
-        put_u32(region, at, static_cast<std::uint32_t>(best.offset));
-        std::copy(source.name.begin(), source.name.end(), region.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        region[at + 4 + source.name.size()] = 0;
-        region[at + 5 + source.name.size()] = source.in_patch_folder ? 1 : 0;
-        marks.mark_reference(at, at + length);
-        if (!write_at(patch, at, region.data() + at, length)) return false;
-
+        if (!write_difference(patch, reader, search.open[best.source], best.offset, chunk, scratch) ||
+            !write_reference(patch, region, marks, entry,
+                             {static_cast<std::uint32_t>(best.offset), source.name, source.in_patch_folder}))
+            return false;
         plan.references.push_back({i, best.source, static_cast<std::int32_t>(best.offset)});
         ++plan.chunks_from[best.source];
         plan.bytes_from[best.source] += size;

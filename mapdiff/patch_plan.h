@@ -1,4 +1,4 @@
-// Turns a map data file, held in memory, into its patch: for each entry it picks the source
+// Turns a copy of a map data file into its patch, in place: for each entry it picks the source
 // range whose difference compresses best, keeps it only when that pays, and only where the
 // source reference fits the rules of the rebuild's scan.
 #pragma once
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/storage.h"
-#include "mapdiff/map_table.h"
+#include "format/map_table.h"
 #include "mapdiff/progress.h"
 
 struct patch_source {
@@ -34,7 +34,14 @@ struct patch_plan {
 
 // Source references only go where the map holds zeros that no scan of another entry reads and
 // no chunk covers; a referenced chunk covers no byte the scan reads. The file at `patch_path`
-// holds the map on entry, `table` its table, and the patch on return; one chunk at a time is
-// held in memory. False when the file or a source cannot be read or the file written.
-bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
-                const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);
+// holds the map on entry, `table` its table, and the patch on return, with `plan` the
+// references it holds; one chunk at a time is held in memory. False when the file or a source
+// cannot be read or the file written.
+bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);
+
+// Its earlier name, which make_patch.cpp still calls.
+inline bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                       const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
+    return write_patch_in_place(where, patch_path, table, sources, plan, meter);
+}

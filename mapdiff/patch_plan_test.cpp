@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "mapmend/rebuild.h"
+#include "format/rebuild.h"
 #include "tests/support/map_builder.h"
 
 namespace {
@@ -42,7 +42,7 @@ planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& give
     planned out;
     memory.files["mods/Level.qmp"] = map;
     progress quiet;
-    EXPECT_TRUE(plan_patch(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet));
+    EXPECT_TRUE(write_patch_in_place(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet));
     out.patch = memory.files["mods/Level.qmp"];
     out.rebuild = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");
     if (out.rebuild == rebuilt) out.rebuilt = memory.files["mods/Level.qmw"];

@@ -4,13 +4,12 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/patch_file.h"
-#include "mapmend/stock_check.h"
+#include "digest/file_md5.h"
+#include "format/patch_file.h"
+#include "format/source_reference.h"
+#include "stock/stock_check.h"
 
 namespace {
-
-constexpr std::size_t longest_source_name = 255;
 
 constexpr std::size_t largest_source_table = std::size_t{16} << 20;  // about 54,000 entries
 
@@ -40,97 +39,92 @@ bool read_source(const std::string& path, patch_source& source) {
     return true;
 }
 
-}  // namespace
-
-std::string path_in(const std::string& folder, const std::string& name) {
-    if (folder.empty() || is_path_separator(folder.back())) return folder + name;
-    return folder + "/" + name;
+// Why a row of the stock table cannot be a source, or "" with `source` read.
+std::string take_stock_source(const std::string& maps_path, const stock_map& row, const std::vector<std::string>& excluded,
+                              patch_source& source) {
+    const std::string path = path_in(maps_path, row.name);
+    open_file file;
+    if (!open_existing(path, open_mode::read, file)) return "not in the maps folder";
+    if (is_any_of(file, excluded)) return "the map file itself";
+    if (!is_safe_source_name(row.name)) return "a name a patch cannot reference";
+    close_file(file);
+    if (file_md5(path) != row.digest) return "differs from the stock table";
+    source.name = row.name;
+    if (!read_source(path, source)) return "cannot be read";
+    return {};
 }
 
-std::string gather_sources(const std::string& maps_path, const std::string& beside,
-                           const std::vector<std::string>& excluded, source_set& set, progress& meter) {
-    set = source_set{};
-    std::vector<std::string> stock_names;
+// Why a map file beside the patch cannot be a source, or "" with `source` read.
+std::string take_beside_source(const std::string& beside, const std::string& name, const std::vector<std::string>& excluded,
+                               const std::vector<std::string>& stock_names, patch_source& source) {
+    const std::string path = path_in(beside, name);
+    open_file file;
+    if (!open_existing(path, open_mode::read, file)) return "cannot be read";
+    bool own_output = false;
+    for (const std::string& other : excluded) own_output = own_output || to_lower(file_name(other)) == to_lower(name);
+    if (own_output || is_any_of(file, excluded)) return "the map file or the patch's own map file";
+    close_file(file);
+    if (!is_safe_source_name(name) || name.size() > longest_source_name) return "a name a patch cannot reference";
+    // The rebuild's groups join neighbouring entries of one name whatever their folder.
+    if (std::find(stock_names.begin(), stock_names.end(), name) != stock_names.end()) return "named like a stock map";
+    source.name = name;
+    source.in_patch_folder = true;
+    if (!read_source(path, source)) return "cannot be read";
+    return {};
+}
+
+void gather_stock_sources(const std::string& maps_path, const std::vector<std::string>& excluded, source_set& set,
+                          progress& meter) {
     start_stage(meter, "checking stock maps", stock_map_count);
     std::uint64_t rows_done = 0;
     for (const stock_map& row : stock_maps()) {
         report_progress(meter, rows_done++);
-        const std::string path = path_in(maps_path, row.name);
-        open_file file;
-        if (!open_existing(path, open_mode::read, file)) {
-            set.skipped.push_back({row.name, "not in the maps folder"});
-            continue;
-        }
-        if (is_any_of(file, excluded)) {
-            set.skipped.push_back({row.name, "the map file itself"});
-            continue;
-        }
-        if (!is_safe_source_name(row.name)) {
-            set.skipped.push_back({row.name, "a name a patch cannot reference"});
-            continue;
-        }
-        close_file(file);
-        if (file_md5(path) != row.digest) {
-            set.skipped.push_back({row.name, "differs from the stock table"});
-            continue;
-        }
         patch_source source;
-        source.name = row.name;
-        if (!read_source(path, source)) {
-            set.skipped.push_back({row.name, "cannot be read"});
-            continue;
-        }
-        stock_names.push_back(source.name);
-        set.sources.push_back(std::move(source));
+        if (std::string reason = take_stock_source(maps_path, row, excluded, source); !reason.empty())
+            set.skipped.push_back({row.name, std::move(reason)});
+        else
+            set.sources.push_back(std::move(source));
     }
-    // Map files of the maps folder that the table does not list (on Windows names match in any case).
-    std::vector<std::string> in_maps;
-    if (list_folder_files(maps_path, in_maps)) {
-        std::sort(in_maps.begin(), in_maps.end());
-        for (const std::string& name : in_maps) {
-            if (to_lower(file_extension(name)) != "qmw") continue;
-            bool listed = false;
-            for (const stock_map& row : stock_maps()) listed = listed || to_lower(row.name) == to_lower(name);
-            if (!listed) set.skipped.push_back({name, "not in the stock table"});
-        }
-    }
-    if (beside.empty()) return {};
+}
 
+// Map files of the maps folder that the table does not list (on Windows names match in any case).
+void note_unlisted_maps(const std::string& maps_path, source_set& set) {
+    std::vector<std::string> in_maps;
+    if (!list_folder_files(maps_path, in_maps)) return;
+    std::sort(in_maps.begin(), in_maps.end());
+    for (const std::string& name : in_maps) {
+        if (to_lower(file_extension(name)) != "qmw") continue;
+        bool listed = false;
+        for (const stock_map& row : stock_maps()) listed = listed || to_lower(row.name) == to_lower(name);
+        if (!listed) set.skipped.push_back({name, "not in the stock table"});
+    }
+}
+
+// Called after the stock sources are gathered: a beside file may not share a name with them.
+std::string gather_beside_sources(const std::string& beside, const std::vector<std::string>& excluded, source_set& set) {
     std::vector<std::string> names;
     if (!list_folder_files(beside, names)) return "Error: Cannot read the folder " + beside + ".";
     std::sort(names.begin(), names.end());
+    std::vector<std::string> stock_names;
+    for (const patch_source& stock : set.sources) stock_names.push_back(stock.name);
     for (const std::string& name : names) {
         if (to_lower(file_extension(name)) != "qmw") continue;
-        const std::string path = path_in(beside, name);
-        open_file file;
-        if (!open_existing(path, open_mode::read, file)) {
-            set.skipped.push_back({name, "cannot be read"});
-            continue;
-        }
-        bool own_output = false;
-        for (const std::string& other : excluded) own_output = own_output || to_lower(file_name(other)) == to_lower(name);
-        if (own_output || is_any_of(file, excluded)) {
-            set.skipped.push_back({name, "the map file or the patch's own map file"});
-            continue;
-        }
-        close_file(file);
-        if (!is_safe_source_name(name) || name.size() > longest_source_name) {
-            set.skipped.push_back({name, "a name a patch cannot reference"});
-            continue;
-        }
-        // The rebuild's groups join neighbouring entries of one name whatever their folder.
-        if (std::find(stock_names.begin(), stock_names.end(), name) != stock_names.end()) {
-            set.skipped.push_back({name, "named like a stock map"});
-            continue;
-        }
         patch_source source;
-        source.name = name;
-        source.in_patch_folder = true;
-        if (!read_source(path, source)) {
-            set.skipped.push_back({name, "cannot be read"});
-            continue;
-        }
-        set.sources.push_back(std::move(source));
+        if (std::string reason = take_beside_source(beside, name, excluded, stock_names, source); !reason.empty())
+            set.skipped.push_back({name, std::move(reason)});
+        else
+            set.sources.push_back(std::move(source));
     }
     return {};
+}
+
+}  // namespace
+
+std::string gather_sources(const std::string& maps_path, const std::string& beside,
+                           const std::vector<std::string>& excluded, source_set& set, progress& meter) {
+    set = source_set{};
+    gather_stock_sources(maps_path, excluded, set, meter);
+    note_unlisted_maps(maps_path, set);
+    if (beside.empty()) return {};
+    return gather_beside_sources(beside, excluded, set);
 }

@@ -21,6 +21,3 @@ struct source_set {
 // The error text is empty on success.
 std::string gather_sources(const std::string& maps_path, const std::string& beside,
                            const std::vector<std::string>& excluded, source_set& set, progress& meter);
-
-// `name` inside `folder`, with a separator between them.
-std::string path_in(const std::string& folder, const std::string& name);

@@ -6,10 +6,10 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
+#include "digest/file_md5.h"
+#include "stock/stock_check.h"
 #include "mapdiff/partial_path.h"
-#include "mapdiff/source_set.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/stock_check.h"
+#include "common/path_text.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include "common/file_system.h"
 #include "common/unique_path.h"
-#include "mapmend/file_md5.h"
-#include "mapmend/rebuild.h"
-#include "mapmend/stock_check.h"
+#include "digest/file_md5.h"
+#include "format/rebuild.h"
+#include "stock/stock_check.h"
 
 result_code run_jobs(const run_settings& settings) {
     if (settings.maps_path.empty()) return result_code::maps_path_missing;

@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #endif
 
-#include "mapmend/file_md5.h"
+#include "digest/file_md5.h"
 #include "tests/sample_maps_fixture.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"

@@ -7,8 +7,8 @@
 #include <set>
 #include <sstream>
 
-#include "mapmend/file_md5.h"
-#include "mapmend/rebuild.h"
+#include "digest/file_md5.h"
+#include "format/rebuild.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_files.h"

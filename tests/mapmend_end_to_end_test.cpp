@@ -7,7 +7,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "mapmend/file_md5.h"
+#include "digest/file_md5.h"
 #include "tests/sample_maps_fixture.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "mapmend/file_md5.h"
+#include "digest/file_md5.h"
 #include "tests/support/deadline.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <thread>
 
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 namespace {
 

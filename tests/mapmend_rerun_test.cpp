@@ -2,7 +2,7 @@
 // what the first run left is never read as a finished map, by mapmend or by mapdiff inspect.
 #include "tests/mapmend_fixture.h"
 
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 namespace {
 

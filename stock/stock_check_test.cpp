@@ -1,7 +1,7 @@
-#include "mapmend/stock_check.h"
+#include "stock/stock_check.h"
 
-#include "mapmend/file_md5.h"
-#include "mapmend/md5.h"
+#include "digest/file_md5.h"
+#include "digest/md5.h"
 
 #include "tests/support/test_files.h"
 

@@ -1,6 +1,6 @@
-#include "mapmend/stock_check.h"
+#include "stock/stock_check.h"
 
-#include "mapmend/file_md5.h"
+#include "digest/file_md5.h"
 
 #include "tests/support/test_files.h"
 

@@ -1,7 +1,7 @@
-#include "mapmend/file_md5.h"
+#include "digest/file_md5.h"
 
-#include "mapmend/md5.h"
-#include "mapmend/md5_test_vectors.h"
+#include "digest/md5.h"
+#include "digest/md5_vectors_test.h"
 
 #include "tests/support/test_files.h"
 

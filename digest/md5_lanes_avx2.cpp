@@ -1,7 +1,7 @@
 // Eight digests at once in AVX2's 256-bit registers; compiled with AVX2 enabled.
-#include "mapmend/md5_lanes.h"
+#include "digest/md5_lanes.h"
 
-#include "mapmend/md5_lane_steps.h"
+#include "digest/md5_lane_steps.h"
 
 #include <immintrin.h>
 

@@ -1,6 +1,6 @@
-#include "mapmend/md5_lanes.h"
+#include "digest/md5_lanes.h"
 
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 #include <gtest/gtest.h>
 

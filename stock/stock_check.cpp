@@ -1,6 +1,6 @@
-#include "mapmend/stock_check.h"
+#include "stock/stock_check.h"
 
-#include "mapmend/file_md5.h"
+#include "digest/file_md5.h"
 
 const std::array<stock_map, stock_map_count>& stock_maps() {
     // The rows come from the stock table file, checked and turned into C++ when the build is

@@ -1,7 +1,7 @@
 // Four digests at once in SSE2's 128-bit registers; compiled with SSE2 enabled.
-#include "mapmend/md5_lanes.h"
+#include "digest/md5_lanes.h"
 
-#include "mapmend/md5_lane_steps.h"
+#include "digest/md5_lane_steps.h"
 
 #include <emmintrin.h>
 

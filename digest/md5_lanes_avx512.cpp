@@ -1,8 +1,8 @@
 // Sixteen digests at once in AVX-512's registers; compiled with AVX-512 (foundation) enabled.
 // It has a rotate instruction, and each auxiliary function is one three-input logic operation.
-#include "mapmend/md5_lanes.h"
+#include "digest/md5_lanes.h"
 
-#include "mapmend/md5_lane_steps.h"
+#include "digest/md5_lane_steps.h"
 
 // GCC 12's AVX-512 header warns about its own deliberately undefined vectors.
 #if defined(__GNUC__) && !defined(__clang__)

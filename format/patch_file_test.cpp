@@ -1,4 +1,4 @@
-#include "mapmend/patch_file.h"
+#include "format/patch_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Verification of the game's stock map files against the table built into the tool.
 #pragma once
 
-#include "mapmend/md5_lanes.h"
+#include "digest/md5_lanes.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "mapmend/file_md5.h"
+#include "digest/file_md5.h"
 
 #include "common/file_system.h"
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 #include <cstdint>
 #include <memory>

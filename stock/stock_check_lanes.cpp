@@ -1,9 +1,9 @@
 // The stock check with its files hashed side by side: several files in the lanes of the
 // vector registers of each worker, and one worker per processor core.
-#include "mapmend/stock_check.h"
+#include "stock/stock_check.h"
 
 #include "common/file_system.h"
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 #include <algorithm>
 #include <array>

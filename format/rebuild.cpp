@@ -1,4 +1,4 @@
-#include "mapmend/rebuild.h"
+#include "format/rebuild.h"
 
 #include <algorithm>
 #include <new>
@@ -8,8 +8,8 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/unique_path.h"
-#include "mapmend/byte_sum.h"
-#include "mapmend/patch_file.h"
+#include "format/byte_sum.h"
+#include "format/patch_file.h"
 
 namespace {
 

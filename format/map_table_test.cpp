@@ -1,4 +1,4 @@
-#include "mapdiff/map_table.h"
+#include "format/map_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,14 @@
-#include "mapmend/patch_file.h"
+#include "format/patch_file.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "common/little_endian.h"
+#include "format/source_reference.h"
+
 using namespace patch_layout;
 
 namespace {
-
-// No file system takes names this long, so a longer source name cannot name a file; the
-// bound keeps a damaged table from filling memory with one name.
-constexpr std::size_t max_source_name = 4096;
 
 // Reads the table through a cached window of the file. The zeroing writes go through it
 // too, so that a later entry whose fields they covered reads the zeros.
@@ -73,8 +72,7 @@ bool is_device_name(std::string base) {
 bool has_patch_magic(const stored_file& file) {
     unsigned char bytes[4] = {};
     if (read_at(file, 0, bytes, 4) != 4) return false;
-    const std::uint32_t value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-    return value == magic;
+    return load_u32_le(bytes) == magic;
 }
 
 scan_result scan_patch_table(const stored_file& file, std::uint64_t size, std::vector<patch_entry>& entries) {
@@ -98,31 +96,26 @@ scan_result scan_patch_table(const stored_file& file, std::uint64_t size, std::v
             if (!reader.byte_at(at++, b)) return scan_result::truncated;
             if (b == 0) break;
         }
-        const std::uint64_t reference_at = at;
 
-        std::uint32_t source_offset = 0;
-        if (!reader.u32_at(at, source_offset)) return scan_result::truncated;
-        if (source_offset == 0) continue;
-        at += 4;
+        source_reference reference;
+        std::uint64_t reference_end = 0;
+        const auto byte_at = [&reader](std::uint64_t position, unsigned char& b) { return reader.byte_at(position, b); };
+        switch (read_source_reference(byte_at, at, reference, reference_end)) {
+            case reference_reading::found: break;
+            case reference_reading::none: continue;
+            case reference_reading::truncated: return scan_result::truncated;
+            case reference_reading::name_too_long: return scan_result::name_too_long;
+        }
 
         patch_entry entry;
-        for (;;) {
-            unsigned char b = 0;
-            if (!reader.byte_at(at++, b)) return scan_result::truncated;
-            if (b == 0) break;
-            if (entry.source_name.size() == max_source_name) return scan_result::name_too_long;
-            entry.source_name += static_cast<char>(b);
-        }
-        unsigned char folder_flag = 0;
-        if (!reader.byte_at(at++, folder_flag)) return scan_result::truncated;
-
-        entry.source_offset = static_cast<std::int32_t>(source_offset);
-        entry.in_patch_folder = folder_flag != 0;
+        entry.source_name = std::move(reference.source_name);
+        entry.source_offset = static_cast<std::int32_t>(reference.source_offset);
+        entry.in_patch_folder = reference.in_patch_folder;
         entry.chunk_offset = static_cast<std::int32_t>(chunk_offset);
         entry.chunk_size = chunk_size;
         entries.push_back(std::move(entry));
 
-        if (!reader.zero(reference_at, at)) return scan_result::write_failed;
+        if (!reader.zero(at, reference_end)) return scan_result::write_failed;
     }
     return scan_result::ok;
 }

@@ -1,19 +1,12 @@
 // MD5 as RFC 1321 defines it. Whole blocks are compressed straight from the caller's bytes;
 // only the ragged ends of a run pass through the context's block buffer.
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 #include <cstring>
 
-namespace {
+#include "common/little_endian.h"
 
-inline std::uint32_t load_le32(const unsigned char* bytes) {
-    std::uint32_t word;
-    std::memcpy(&word, bytes, 4);  // one unaligned load on x86
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    word = __builtin_bswap32(word);
-#endif
-    return word;
-}
+namespace {
 
 inline std::uint32_t rotate_left(std::uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
 
@@ -51,7 +44,7 @@ inline void step_i(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint
 
 struct byte_words {
     const unsigned char* bytes;
-    std::uint32_t operator[](int i) const { return load_le32(bytes + 4 * i); }
+    std::uint32_t operator[](int i) const { return load_u32_le(bytes + 4 * i); }
 };
 
 struct array_words {
@@ -197,15 +190,12 @@ void md5_final(md5_context& context) {
     md5_update(context, padding, fill < 56 ? 56 - fill : 120 - fill);
 
     std::uint32_t words[16];
-    for (int i = 0; i < 14; ++i) words[i] = load_le32(context.buffer + 4 * i);
+    for (int i = 0; i < 14; ++i) words[i] = load_u32_le(context.buffer + 4 * i);
     words[14] = low;
     words[15] = high;
     md5_transform(context.state, words);
 
-    for (int i = 0; i < 4; ++i) {
-        const std::uint32_t word = context.state[i];
-        for (int j = 0; j < 4; ++j) context.digest[4 * i + j] = static_cast<unsigned char>(word >> (8 * j));
-    }
+    for (int i = 0; i < 4; ++i) store_u32_le(context.digest + 4 * i, context.state[i]);
 }
 
 void md5_transform(std::uint32_t state[4], const std::uint32_t words[16]) {

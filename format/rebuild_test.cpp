@@ -1,4 +1,4 @@
-#include "mapmend/rebuild.h"
+#include "format/rebuild.h"
 
 #include <gtest/gtest.h>
 

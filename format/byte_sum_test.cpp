@@ -1,4 +1,4 @@
-#include "mapmend/byte_sum.h"
+#include "format/byte_sum.h"
 
 #include <gtest/gtest.h>
 

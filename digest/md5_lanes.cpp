@@ -1,7 +1,7 @@
 // Choice of the lane routine at run time, the scalar routine, and the end of a lane's digest.
-#include "mapmend/md5_lanes.h"
+#include "digest/md5_lanes.h"
 
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "mapmend/md5.h"
+#include "digest/md5.h"
 
-#include "mapmend/md5_test_vectors.h"
+#include "digest/md5_vectors_test.h"
 
 #include <gtest/gtest.h>
 

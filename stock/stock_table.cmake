@@ -8,7 +8,7 @@ function(add_stock_table target table)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${table}")
   check_stock_table("${table}" names digests)
 
-  set(rows "// Generated from the stock table file by cmake/stock_table.cmake; do not edit.\n")
+  set(rows "// Generated from the stock table file by stock/stock_table.cmake; do not edit.\n")
   foreach(name digest IN ZIP_LISTS names digests)
     stock_table_name_texts(${name} display literal)
     string(APPEND rows "{\"${literal}\", \"${digest}\"},\n")
