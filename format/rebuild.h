@@ -39,7 +39,8 @@ std::string map_file_path(const std::string& patch_path);
 // cannot be rebuilt: its backup would move it away.
 bool map_file_is_the_patch(const std::string& patch_path);
 
-// The patch path up to its last separator; "." for a bare file name, the root for a patch in it.
+// The folder_of the patch path, but the root itself ("/" or "\") for a patch in the root folder:
+// the folder that a rebuild flushes and in which it looks for sibling patches.
 std::string patch_folder(const std::string& patch_path);
 
 // The marker that stands beside a map file from before its copy is made until the whole map is
