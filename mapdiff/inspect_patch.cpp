@@ -12,6 +12,7 @@
 #include "digest/md5.h"
 #include "format/patch_file.h"
 #include "format/rebuild.h"
+#include "format/rebuild_result.h"
 #include "mapmend/arguments.h"
 #include "mapmend/result_code.h"
 
@@ -185,22 +186,6 @@ listing list_sources(const storage& world, const std::string& patch_path, const 
 
 }  // namespace
 
-std::string rebuild_failure_text(int result) {
-    switch (result) {
-        case not_a_patch: return "a patch file does not begin with the magic";
-        case output_unavailable: return "a map file cannot be made: a file is in its place, or the copy failed";
-        case source_missing: return "a source is missing and has no patch file beside the patch";
-        case damaged_patch: return "a patch's table runs past its end, or a chunk lies outside the file";
-        case unsafe_source: return "a source name could reach outside its folder";
-        case source_unreadable: return "a source cannot be opened";
-        case source_too_short: return "a source ends before the range an entry reads";
-        case output_failed: return "reading or writing a map file failed";
-        case nesting_too_deep: return "too long a chain of sources rebuilt from their own patch files";
-        case out_of_memory: return "not enough memory";
-        default: return "rebuild result " + std::to_string(result);
-    }
-}
-
 inspect_outcome inspect_patch(const std::string& maps_path, const std::string& patch_path) {
     inspect_outcome outcome;
     // mapmend's own reading of its two paths, and its verdict on them.
@@ -242,7 +227,7 @@ inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_pat
     for (const auto& held : world.files) before.insert(held.first);
     const int result = rebuild_map_file(where, patch_path, maps_path);
     if (result != rebuilt) {
-        outcome.text += "mapmend would fail: " + rebuild_failure_text(result) + "\n";
+        outcome.text += "mapmend would fail: " + rebuild_result_text(result) + "\n";
         return outcome;
     }
     for (const std::string& sibling : list.siblings) {

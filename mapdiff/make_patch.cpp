@@ -9,6 +9,7 @@
 #include "digest/file_md5.h"
 #include "format/map_table.h"
 #include "format/rebuild.h"
+#include "format/rebuild_result.h"
 #include "mapdiff/partial_path.h"
 #include "mapdiff/patch_plan.h"
 #include "mapdiff/source_set.h"
@@ -101,7 +102,7 @@ std::string check_rebuild(const std::string& written, const std::string& patch_n
     world.compare_with[output] = map_file;
     const int result = rebuild_map_file(storage{&world}, "mods/" + patch_name, "maps\\");
     if (result != rebuilt)
-        return "Error: The patch does not rebuild (rebuild result " + std::to_string(result) + "); nothing was written.";
+        return "Error: The patch does not rebuild (" + rebuild_result_text(result) + "); nothing was written.";
     if (!memory_file_matches(world, output))
         return "Error: The patch rebuilds a file that differs from " + map_file + "; nothing was written.";
     return {};
