@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/path_text.h"
 #include "common/storage_disk.h"
 
 namespace {
@@ -38,7 +39,7 @@ std::string disk_key(const memory_files& memory, std::string path, bool follow_l
         std::string target;
         if (!follow_links || links == most_links || is_held(memory, key) || !read_link(path, target)) return key;
         const bool absolute = target[0] == '/' || target[0] == '\\' || (target.size() > 1 && target[1] == ':');
-        path = absolute ? target : folder + "/" + target;
+        path = absolute ? target : path_in(folder, target);
     }
 }
 

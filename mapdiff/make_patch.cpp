@@ -96,11 +96,13 @@ std::string check_rebuild(const std::string& written, const std::string& patch_n
                           const std::string& map_file) {
     memory_files world;
     for (const patch_source& source : sources)
-        world.on_disk[memory_path((source.in_patch_folder ? "mods/" : "maps/") + source.name)] = source.path;
-    world.on_disk[memory_path("mods/" + patch_name)] = written;
-    const std::string output = memory_path(map_file_path("mods/" + patch_name));
+        world.on_disk[memory_path(path_in(source.in_patch_folder ? "mods" : "maps", source.name))] = source.path;
+    const std::string patch = path_in("mods", patch_name);
+    world.on_disk[memory_path(patch)] = written;
+    const std::string output = memory_path(map_file_path(patch));
     world.compare_with[output] = map_file;
-    const int result = rebuild_map_file(storage{&world}, "mods/" + patch_name, "maps\\");
+    // The maps path as mapmend's argument reading hands it on, with its trailing backslash.
+    const int result = rebuild_map_file(storage{&world}, patch, "maps\\");
     if (result != rebuilt)
         return "Error: The patch does not rebuild (" + rebuild_result_text(result) + "); nothing was written.";
     if (!memory_file_matches(world, output))
