@@ -1,5 +1,5 @@
 // Files in memory, optionally over a file system that is only read.
-#include "common/storage.h"
+#include "common/storage_memory.h"
 
 #include <algorithm>
 #include <cstring>

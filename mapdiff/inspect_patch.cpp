@@ -7,7 +7,7 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "common/storage.h"
+#include "common/storage_memory.h"
 #include "common/unique_path.h"
 #include "digest/md5.h"
 #include "format/patch_file.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/storage.h"
+#include "common/storage_memory.h"
 
 struct inspect_outcome {
     bool would_rebuild = false;

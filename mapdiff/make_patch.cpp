@@ -5,7 +5,7 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "common/storage.h"
+#include "common/storage_memory.h"
 #include "digest/file_md5.h"
 #include "format/map_table.h"
 #include "format/rebuild.h"
