@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/path_text.h"
+
 namespace {
 
 std::string native_path(std::string path) {
@@ -136,7 +138,7 @@ bool list_folder_files(const std::string& path, std::vector<std::string>& names)
     while (const dirent* entry = ::readdir(folder)) {
         const std::string name = entry->d_name;
         struct stat info {};
-        if (::stat((native_path(path) + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
+        if (::stat(path_in(native_path(path), name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
     }
     ::closedir(folder);
     return true;

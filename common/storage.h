@@ -1,47 +1,18 @@
-// Where the patch format code reads and writes: the file system, or files held in memory. The
-// same rebuild runs on either, so that a patch can be rebuilt and checked without writing a file.
+// Where the patch format code reads and writes: the file system, or files held in memory
+// (common/storage_memory.h). The same rebuild runs on either, so that a patch can be rebuilt and
+// checked without writing a file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/file_system.h"
 
-// Files held in memory, by path. Every file made or changed stays here; the disk is only read:
-// a path in `on_disk` stands for that disk file ("" for none), and with `disk_below` any other
-// path that is not held here is read from the disk as it stands.
-// A copy of a disk file held as the pages in which it differs from another disk file, the one
-// it is meant to become: a rebuild of a large map is checked against the map itself while memory
-// holds only the pages that are still on their way.
-struct compared_file {
-    static constexpr std::size_t page_size = 4096;
-    enum : unsigned char { as_copied, as_expected, held };
-    open_file copied;
-    open_file expected;
-    std::uint64_t size = 0;
-    std::vector<unsigned char> state;                                     // per page
-    std::unordered_map<std::uint64_t, std::vector<unsigned char>> pages;  // the held ones
-};
-
-struct memory_files {
-    std::map<std::string, std::vector<unsigned char>> files;  // by memory_key
-    std::map<std::string, std::string> on_disk;               // memory_key to a disk path, or ""
-    bool disk_below = false;
-    // Over the disk, its rules: paths that reach one entry (other spellings of a folder, other
-    // case where the disk ignores it, a link) are one path, and a file is made or moved only
-    // where the disk would let this user do so.
-    bool disk_rules = false;
-    // A copy made to one of these paths is held as a compared_file against the disk file named;
-    // it can only be made of a disk file.
-    std::map<std::string, std::string> compare_with;  // memory_key to a disk path
-    // Shared, not copied, by a copy of these memory files: they hold open disk files.
-    std::map<std::string, std::shared_ptr<compared_file>> compared;  // by memory_key
-};
+// Both in common/storage_memory.h.
+struct memory_files;
+struct compared_file;
 
 // The file system when `memory` is null.
 struct storage {
@@ -55,9 +26,6 @@ struct stored_file {
     compared_file* compared = nullptr;
     bool writable = false;
 };
-
-// The key of a path in memory_files: '\' as '/', repeated separators and "./" folders dropped.
-std::string memory_path(const std::string& path);
 
 // The file layer's calls, through a storage. Files on disk behave as in common/file_system.h.
 bool stored_file_exists(const storage& where, const std::string& path);
@@ -75,25 +43,3 @@ bool create_stored_file(const storage& where, const std::string& path);
 bool delete_stored_file(const storage& where, const std::string& path);
 // Never replaces anything at `to`.
 bool move_stored_file(const storage& where, const std::string& from, const std::string& to);
-
-// The key of a path in the given memory files: its memory_path, or with `disk_rules` the key of
-// the entry that the disk reaches by it.
-std::string memory_key(const memory_files& memory, const std::string& path);
-
-// The memory side of the calls above, for a storage with memory files.
-bool memory_file_exists(const memory_files& memory, const std::string& path);
-bool copy_new_memory_file(memory_files& memory, const std::string& from, const std::string& to);
-// Moves a file to a path where nothing is, as the file layer's move_file does; a disk file
-// stays where it is on the disk and is reached by its new path.
-bool move_memory_file(memory_files& memory, const std::string& from, const std::string& to);
-bool open_memory_file(memory_files& memory, const std::string& path, open_mode mode, stored_file& file);
-std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* data, std::size_t size);
-bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size);
-// A disk file deleted or moved away is only hidden from the memory files; the disk is not touched.
-bool memory_path_exists(const memory_files& memory, const std::string& path);
-bool create_memory_file(memory_files& memory, const std::string& path);
-bool delete_memory_file(memory_files& memory, const std::string& path);
-
-// True when the compared copy at `path` holds the same bytes as the disk file that
-// `compare_with` names for it.
-bool memory_file_matches(const memory_files& memory, const std::string& path);

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/path_text.h"
+
 namespace {
 
 std::string native_path(std::string path) {
@@ -14,8 +16,9 @@ std::string native_path(std::string path) {
     return path;
 }
 
-// The folder that holds the entry at a native path; "/" stays itself.
-std::string folder_of(const std::string& path) {
+// The folder that holds the entry at a native path; unlike folder_of, "/" stays itself, so that
+// the root can be asked about.
+std::string folder_holding(const std::string& path) {
     const auto separator = path.find_last_of('/');
     if (separator == std::string::npos) return ".";
     return path.substr(0, separator == 0 ? 1 : separator);
@@ -48,9 +51,8 @@ bool entry_exists(const std::string& path) {
 bool may_add_entry(const std::string& path) {
     const std::string native = native_path(path);
     if (native.size() >= PATH_MAX) return false;
-    const std::string folder = folder_of(native);
-    const auto separator = native.find_last_of('/');
-    const std::string name = separator == std::string::npos ? native : native.substr(separator + 1);
+    const std::string folder = folder_holding(native);
+    const std::string name = file_name(native);
     const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     if (name.empty() || (longest > 0 && name.size() > static_cast<std::size_t>(longest))) return false;
     // The kernel's own check: the folder's permissions for this user (root passes them), and a

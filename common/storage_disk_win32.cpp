@@ -3,10 +3,13 @@
 
 #include <windows.h>
 
+#include "common/path_text.h"
+
 namespace {
 
-// The folder that holds the entry at a path; a root ("\", "C:\") stays itself.
-std::string folder_of(const std::string& path) {
+// The folder that holds the entry at a path; unlike folder_of, a root ("\", "C:\") stays itself,
+// so that it can be opened.
+std::string folder_holding(const std::string& path) {
     const auto separator = path.find_last_of("\\/");
     if (separator == std::string::npos) return ".";
     const bool root = separator == 0 || (separator == 2 && path[1] == ':');
@@ -49,11 +52,10 @@ bool may_add_entry(const std::string& path) {
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     if (length == 0 || length >= MAX_PATH) return false;
-    const auto separator = path.find_last_of("\\/");
-    if (separator + 1 == path.size()) return false;
+    if (file_name(path).empty()) return false;
     // A folder opened for adding files: the folder's permissions for this user, and a volume
     // that cannot be written.
-    const HANDLE folder = open_folder(folder_of(path), FILE_ADD_FILE);
+    const HANDLE folder = open_folder(folder_holding(path), FILE_ADD_FILE);
     if (folder == INVALID_HANDLE_VALUE) return false;
     CloseHandle(folder);
     return true;

@@ -1,6 +1,7 @@
 // The storage calls: files on disk through the file layer; memory files are handed to
 // storage_memory.cpp.
 #include "common/storage.h"
+#include "common/storage_memory.h"
 
 bool stored_file_exists(const storage& where, const std::string& path) {
     return where.memory ? memory_file_exists(*where.memory, path) : file_exists(path);

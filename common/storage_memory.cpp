@@ -1,9 +1,10 @@
 // Files in memory, optionally over a file system that is only read.
-#include "common/storage.h"
+#include "common/storage_memory.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "common/path_text.h"
 #include "common/storage_disk.h"
 
 namespace {
@@ -34,11 +35,11 @@ std::string disk_key(const memory_files& memory, std::string path, bool follow_l
         const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
         const std::string identity = folder_identity(folder);
         if (identity.empty() || name.empty() || name == "." || name == "..") return memory_path(path);
-        const std::string key = identity + "/" + name_as_compared(name);
+        std::string key = identity + "/" + name_as_compared(name);
         std::string target;
         if (!follow_links || links == most_links || is_held(memory, key) || !read_link(path, target)) return key;
         const bool absolute = target[0] == '/' || target[0] == '\\' || (target.size() > 1 && target[1] == ':');
-        path = absolute ? target : folder + "/" + target;
+        path = absolute ? target : path_in(folder, target);
     }
 }
 

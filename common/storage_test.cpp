@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/storage_memory.h"
 #include "tests/support/test_files.h"
 
 namespace {

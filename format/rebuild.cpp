@@ -10,6 +10,7 @@
 #include "common/unique_path.h"
 #include "format/byte_sum.h"
 #include "format/patch_file.h"
+#include "format/source_groups.h"
 
 namespace {
 
@@ -78,25 +79,23 @@ bool open_finished(const rebuild_run& run, const std::string& path, stored_file&
 // nested rebuild it needs no readable source.
 int open_source(rebuild_run& run, const patch_entry& first, bool needed, const std::string& folder, int depth,
                 stored_file& source) {
-    if (open_finished(run, (first.in_patch_folder ? folder : run.maps_path) + "\\" + first.source_name, source))
-        return rebuilt;
+    if (open_finished(run, source_path(first, folder, run.maps_path), source)) return rebuilt;
 
-    const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
+    const std::string sibling = sibling_patch_path(folder, first.source_name);
     if (!stored_file_exists(run.where, sibling)) return source_missing;
     if (depth >= rebuild_nesting_limit) return nesting_too_deep;
     if (const int nested = rebuild_at_depth(run, sibling, depth + 1)) return nested;
-    if (needed && !open_finished(run, folder + "\\" + first.source_name, source)) return source_unreadable;
+    // Read where the nested rebuild put it, in the patch folder, whichever folder the group names.
+    if (needed && !open_finished(run, path_in(folder, first.source_name), source)) return source_unreadable;
     return rebuilt;
 }
 
 int apply_groups(rebuild_run& run, const stored_file& output, const std::vector<patch_entry>& entries,
                  const std::string& folder, int depth) {
     for (std::size_t j = 0; j < entries.size();) {
-        const std::string& name = entries[j].source_name;
-        std::size_t end = j;
+        const std::size_t end = source_group_end(entries, j);
         std::uint32_t largest_chunk = 0;
-        while (end < entries.size() && entries[end].source_name == name)
-            largest_chunk = std::max(largest_chunk, entries[end++].chunk_size);
+        for (std::size_t k = j; k < end; ++k) largest_chunk = std::max(largest_chunk, entries[k].chunk_size);
 
         source_file source;
         if (const int found = open_source(run, entries[j], largest_chunk > 0, folder, depth, source.file)) return found;
@@ -139,8 +138,7 @@ int rewrite_copy(rebuild_run& run, const stored_file& output, const std::string&
             case entry_check::negative_source_offset: return damaged_patch;
         }
     }
-    // Stable, so that entries equal in every key keep their table order on every platform.
-    std::stable_sort(entries.begin(), entries.end(), patch_entry_order);
+    sort_by_source(entries);
     return apply_groups(run, output, entries, folder, depth);
 }
 
@@ -218,10 +216,10 @@ bool map_file_is_the_patch(const std::string& patch_path) {
 std::string unfinished_marker_path(const std::string& map_path) { return map_path + ".rebuilding"; }
 
 std::string patch_folder(const std::string& patch_path) {
-    const auto separator = patch_path.find_last_of("\\/");
-    if (separator == std::string::npos) return ".";
-    // A patch in the root folder: the folder is the root, not the empty text.
-    return patch_path.substr(0, separator == 0 ? 1 : separator);
+    const std::string folder = folder_of(patch_path);
+    // A patch in the root folder: the folder is the root, which can be flushed, not the empty
+    // text that folder_of gives.
+    return folder.empty() ? patch_path.substr(0, 1) : folder;
 }
 
 int rebuild_map_file(std::string patch_path, std::string maps_path) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/storage.h"
+#include "format/rebuild_result.h"
 
 // Chunks are applied through windows of this many bytes, so memory does not grow with chunk
 // size. Small enough that a window's two buffers stay in the processor's second-level cache
@@ -16,21 +17,6 @@ constexpr std::size_t rebuild_window_size = std::size_t{256} << 10;
 // patch files is a handful deep.
 constexpr int rebuild_nesting_limit = 200;
 
-// 0 for success; every other value is a failure. 1 to 3 keep the meanings that callers know.
-enum rebuild_result : int {
-    rebuilt = 0,
-    not_a_patch = 1,         // the copy does not begin with the magic
-    output_unavailable = 2,  // a finished map or another file is at the map file path, or the copy cannot be made
-    source_missing = 3,      // a source is missing and has no sibling patch file
-    damaged_patch = 4,       // the table runs past the file's end, or a chunk lies outside it
-    unsafe_source = 5,       // a source name could reach outside its folder
-    source_unreadable = 6,   // a source exists but cannot be opened
-    source_too_short = 7,    // a source ends before the range an entry reads
-    output_failed = 8,       // reading or writing the map file failed
-    nesting_too_deep = 9,    // too long a chain of sources rebuilt from their own patch files
-    out_of_memory = 10,
-};
-
 // `strip_extension` of the patch path with ".qmw": the rebuilt file lies beside its patch.
 std::string map_file_path(const std::string& patch_path);
 
@@ -39,7 +25,8 @@ std::string map_file_path(const std::string& patch_path);
 // cannot be rebuilt: its backup would move it away.
 bool map_file_is_the_patch(const std::string& patch_path);
 
-// The patch path up to its last separator; "." for a bare file name, the root for a patch in it.
+// The folder_of the patch path, but the root itself ("/" or "\") for a patch in the root folder:
+// the folder that a rebuild flushes and in which it looks for sibling patches.
 std::string patch_folder(const std::string& patch_path);
 
 // The marker that stands beside a map file from before its copy is made until the whole map is

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "common/storage_memory.h"
 #include "tests/support/map_builder.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/storage.h"
+#include "common/storage_memory.h"
 #include "format/rebuild.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/fuzz_input.h"

@@ -7,11 +7,13 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "common/storage.h"
+#include "common/storage_memory.h"
 #include "common/unique_path.h"
 #include "digest/md5.h"
 #include "format/patch_file.h"
 #include "format/rebuild.h"
+#include "format/rebuild_result.h"
+#include "format/source_groups.h"
 #include "mapmend/arguments.h"
 #include "mapmend/result_code.h"
 
@@ -80,7 +82,7 @@ std::string read_table(const storage& world, listed_patch& patch) {
         return "cannot read " + patch.path;
     if (!has_patch_magic(file)) return file_name(patch.path) + ": not a patch file (no magic)";
     if (scan_patch_table(file, patch.size, patch.entries) != scan_result::ok) return file_name(patch.path) + ": damaged table";
-    std::stable_sort(patch.entries.begin(), patch.entries.end(), patch_entry_order);
+    sort_by_source(patch.entries);
     return {};
 }
 
@@ -100,24 +102,10 @@ void enter(listing& list, const std::string& patch_path, int depth) {
     list.chain.push_back(std::move(patch));
 }
 
-// How a group's source stands when the rebuild comes to it, as the end of its line. Names the
-// sibling patch to list next when the source is rebuilt first from it.
-std::string source_state(listing& list, const listed_patch& patch, const patch_entry& first, std::uint64_t needed,
-                         std::string& rebuilt_first) {
-    const std::string folder = patch_folder(patch.path);
-    const std::string source_path = (first.in_patch_folder ? folder : list.maps_path) + "\\" + first.source_name;
-    const auto made = list.made.find(key_of(list, source_path));
-    if (made != list.made.end()) {
-        return made->second.finished ? ": the map rebuilt before from " + made->second.patch_name
-                                     : ": the map being rebuilt from " + made->second.patch_name + ", read as it stands";
-    }
-    stored_file source;
-    std::uint64_t source_size = 0;
-    if (open_stored_file(list.world, source_path, open_mode::read, source) && file_size(source, source_size)) {
-        if (source_size >= needed) return {};
-        return ": too short, " + std::to_string(source_size) + " bytes where " + std::to_string(needed) + " are read";
-    }
-    const std::string sibling = folder + "\\" + strip_extension(first.source_name) + ".qmp";
+// The end of a group's line when its source is missing: whether the rebuild can make it first
+// from its sibling patch, which is then listed next.
+std::string missing_source_state(listing& list, const listed_patch& patch, const std::string& sibling,
+                                 std::string& rebuilt_first) {
     if (!stored_file_exists(list.world, sibling)) return ": missing, and no " + file_name(sibling) + " beside the patch";
     // The listing stops where the rebuild does.
     if (patch.depth >= rebuild_nesting_limit)
@@ -131,38 +119,79 @@ std::string source_state(listing& list, const listed_patch& patch, const patch_e
     return ": missing, rebuilt first from " + file_name(sibling);
 }
 
+// How a group's source stands when the rebuild comes to it, as the end of its line. Names the
+// sibling patch to list next when the source is rebuilt first from it.
+std::string source_state(listing& list, const listed_patch& patch, const patch_entry& first, std::uint64_t needed,
+                         std::string& rebuilt_first) {
+    const std::string folder = patch_folder(patch.path);
+    const std::string path = source_path(first, folder, list.maps_path);
+    const auto made = list.made.find(key_of(list, path));
+    if (made != list.made.end()) {
+        return made->second.finished ? ": the map rebuilt before from " + made->second.patch_name
+                                     : ": the map being rebuilt from " + made->second.patch_name + ", read as it stands";
+    }
+    stored_file source;
+    std::uint64_t source_size = 0;
+    if (open_stored_file(list.world, path, open_mode::read, source) && file_size(source, source_size)) {
+        if (source_size >= needed) return {};
+        return ": too short, " + std::to_string(source_size) + " bytes where " + std::to_string(needed) + " are read";
+    }
+    return missing_source_state(list, patch, sibling_patch_path(folder, first.source_name), rebuilt_first);
+}
+
+// What a group's entries add up to: the entries from `first` to `end`, as the rebuild forms them.
+struct group_summary {
+    std::size_t first = 0;
+    std::size_t end = 0;
+    std::uint64_t bytes = 0;       // in its chunks
+    std::uint64_t needed = 0;      // the length of source that its chunks read
+    std::size_t other_folder = 0;  // entries that name the other folder than the first one does
+    bool damaged = false;          // an entry fails the rebuild's checks
+};
+
+group_summary summarize_group(const listed_patch& patch, std::size_t first) {
+    group_summary group;
+    group.first = first;
+    group.end = source_group_end(patch.entries, first);
+    for (std::size_t k = first; k < group.end; ++k) {
+        const patch_entry& entry = patch.entries[k];
+        group.bytes += entry.chunk_size;
+        if (check_patch_entry(entry, patch.size) != entry_check::ok) group.damaged = true;
+        if (entry.chunk_size > 0)
+            group.needed = std::max<std::uint64_t>(
+                group.needed, std::uint64_t{static_cast<std::uint32_t>(entry.source_offset)} + entry.chunk_size);
+        if (entry.in_patch_folder != patch.entries[first].in_patch_folder) ++group.other_folder;
+    }
+    return group;
+}
+
+// The rebuild opens a group's source once, in the folder of the group's first entry: the line
+// that says so when other entries of the group name the other folder.
+std::string other_folder_note(const patch_entry& first, const group_summary& group) {
+    const std::size_t count = group.end - group.first;
+    return std::to_string(group.other_folder) + (group.other_folder == 1 ? " entry names it " : " entries name it ") +
+           (first.in_patch_folder ? "in the maps folder" : "beside the patch") + ": mapmend reads all " +
+           std::to_string(count) + (first.in_patch_folder ? " from beside the patch\n" : " from the maps folder\n");
+}
+
 // Lists the next group of the patch on top of the chain, as the rebuild forms it. Returns the
 // sibling patch to list next, or "".
 std::string list_group(listing& list) {
     listed_patch& patch = list.chain.back();
-    const std::vector<patch_entry>& entries = patch.entries;
-    const std::size_t j = patch.next;
-    const patch_entry& first = entries[j];
-    std::size_t end = j, other_folder = 0;
-    std::uint64_t bytes = 0, needed = 0;
-    bool damaged = false;
-    for (; end < entries.size() && entries[end].source_name == first.source_name; ++end) {
-        bytes += entries[end].chunk_size;
-        if (check_patch_entry(entries[end], patch.size) != entry_check::ok) damaged = true;
-        if (entries[end].chunk_size > 0)
-            needed = std::max<std::uint64_t>(needed, std::uint64_t{static_cast<std::uint32_t>(entries[end].source_offset)} +
-                                                         entries[end].chunk_size);
-        if (entries[end].in_patch_folder != first.in_patch_folder) ++other_folder;
-    }
-    patch.next = end;
+    const group_summary group = summarize_group(patch, patch.next);
+    patch.next = group.end;
+    const patch_entry& first = patch.entries[group.first];
+    const std::size_t count = group.end - group.first;
 
     const std::string indent = indent_of(patch.depth) + "  ";
     const std::string where = first.in_patch_folder ? "beside the patch" : "maps folder";
     std::string rebuilt_first;
-    list.text += indent + std::to_string(end - j) + (end - j == 1 ? " chunk, " : " chunks, ") + std::to_string(bytes) +
+    list.text += indent + std::to_string(count) + (count == 1 ? " chunk, " : " chunks, ") + std::to_string(group.bytes) +
                  " bytes from " + first.source_name + " (" + where + ")" +
-                 (damaged ? ": an entry is damaged or its name unsafe" : source_state(list, patch, first, needed, rebuilt_first)) +
+                 (group.damaged ? ": an entry is damaged or its name unsafe"
+                                : source_state(list, patch, first, group.needed, rebuilt_first)) +
                  "\n";
-    // The rebuild opens a group's source once, in the folder of the group's first entry.
-    if (other_folder > 0)
-        list.text += indent + "  " + std::to_string(other_folder) + (other_folder == 1 ? " entry names it " : " entries name it ") +
-                     (first.in_patch_folder ? "in the maps folder" : "beside the patch") + ": mapmend reads all " +
-                     std::to_string(end - j) + (first.in_patch_folder ? " from beside the patch\n" : " from the maps folder\n");
+    if (group.other_folder > 0) list.text += indent + "  " + other_folder_note(first, group);
     return rebuilt_first;
 }
 
@@ -183,23 +212,16 @@ listing list_sources(const storage& world, const std::string& patch_path, const 
     return list;
 }
 
-}  // namespace
-
-std::string rebuild_failure_text(int result) {
-    switch (result) {
-        case not_a_patch: return "a patch file does not begin with the magic";
-        case output_unavailable: return "a map file cannot be made: a file is in its place, or the copy failed";
-        case source_missing: return "a source is missing and has no patch file beside the patch";
-        case damaged_patch: return "a patch's table runs past its end, or a chunk lies outside the file";
-        case unsafe_source: return "a source name could reach outside its folder";
-        case source_unreadable: return "a source cannot be opened";
-        case source_too_short: return "a source ends before the range an entry reads";
-        case output_failed: return "reading or writing a map file failed";
-        case nesting_too_deep: return "too long a chain of sources rebuilt from their own patch files";
-        case out_of_memory: return "not enough memory";
-        default: return "rebuild result " + std::to_string(result);
-    }
+// mapmend's move of an earlier map file aside, in memory: a line that says how it went, or "".
+std::string move_earlier_map(memory_files& world, const std::string& output) {
+    if (!file_exists(output)) return {};
+    const std::string backup = unique_path(output + ".old");
+    return move_memory_file(world, output, backup)
+               ? "mapmend would first move the earlier " + file_name(output) + " aside to " + file_name(backup) + "\n"
+               : "the earlier " + file_name(output) + " could not be moved aside to " + file_name(backup) + "\n";
 }
+
+}  // namespace
 
 inspect_outcome inspect_patch(const std::string& maps_path, const std::string& patch_path) {
     inspect_outcome outcome;
@@ -219,14 +241,7 @@ inspect_outcome inspect_patch(const std::string& maps_path, const std::string& p
     world.disk_below = true;
     world.disk_rules = true;
     // mapmend's run from here on: it moves an earlier map file aside, then rebuilds.
-    std::string moved;
-    const std::string output = map_file_path(settings.patch_path);
-    if (file_exists(output)) {
-        const std::string backup = unique_path(output + ".old");
-        moved = move_memory_file(world, output, backup)
-                    ? "mapmend would first move the earlier " + file_name(output) + " aside to " + file_name(backup) + "\n"
-                    : "the earlier " + file_name(output) + " could not be moved aside to " + file_name(backup) + "\n";
-    }
+    const std::string moved = move_earlier_map(world, map_file_path(settings.patch_path));
     outcome = inspect_rebuild(world, settings.maps_path, settings.patch_path);
     outcome.text = moved + outcome.text;
     return outcome;
@@ -242,7 +257,7 @@ inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_pat
     for (const auto& held : world.files) before.insert(held.first);
     const int result = rebuild_map_file(where, patch_path, maps_path);
     if (result != rebuilt) {
-        outcome.text += "mapmend would fail: " + rebuild_failure_text(result) + "\n";
+        outcome.text += "mapmend would fail: " + rebuild_result_text(result) + "\n";
         return outcome;
     }
     for (const std::string& sibling : list.siblings) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/storage.h"
+#include "common/storage_memory.h"
 
 struct inspect_outcome {
     bool would_rebuild = false;
@@ -18,6 +18,3 @@ inspect_outcome inspect_patch(const std::string& maps_path, const std::string& p
 // move: a memory storage, over the disk or not. Every map file made is left in `world`. The
 // listing names each sibling patch once, however long the chain of them.
 inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_path, const std::string& patch_path);
-
-// What a failed rebuild's result means, for people.
-std::string rebuild_failure_text(int result);

@@ -5,10 +5,11 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "common/storage.h"
+#include "common/storage_memory.h"
 #include "digest/file_md5.h"
 #include "format/map_table.h"
 #include "format/rebuild.h"
+#include "format/rebuild_result.h"
 #include "mapdiff/partial_path.h"
 #include "mapdiff/patch_plan.h"
 #include "mapdiff/source_set.h"
@@ -95,13 +96,15 @@ std::string check_rebuild(const std::string& written, const std::string& patch_n
                           const std::string& map_file) {
     memory_files world;
     for (const patch_source& source : sources)
-        world.on_disk[memory_path((source.in_patch_folder ? "mods/" : "maps/") + source.name)] = source.path;
-    world.on_disk[memory_path("mods/" + patch_name)] = written;
-    const std::string output = memory_path(map_file_path("mods/" + patch_name));
+        world.on_disk[memory_path(path_in(source.in_patch_folder ? "mods" : "maps", source.name))] = source.path;
+    const std::string patch = path_in("mods", patch_name);
+    world.on_disk[memory_path(patch)] = written;
+    const std::string output = memory_path(map_file_path(patch));
     world.compare_with[output] = map_file;
-    const int result = rebuild_map_file(storage{&world}, "mods/" + patch_name, "maps\\");
+    // The maps path as mapmend's argument reading hands it on, with its trailing backslash.
+    const int result = rebuild_map_file(storage{&world}, patch, "maps\\");
     if (result != rebuilt)
-        return "Error: The patch does not rebuild (rebuild result " + std::to_string(result) + "); nothing was written.";
+        return "Error: The patch does not rebuild (" + rebuild_result_text(result) + "); nothing was written.";
     if (!memory_file_matches(world, output))
         return "Error: The patch rebuilds a file that differs from " + map_file + "; nothing was written.";
     return {};
@@ -165,7 +168,7 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (!copy_to_new_file(settings.map_file, written)) return failed("Error: Cannot write " + written + ".");
     patch_plan plan;
     std::uint64_t nonzero = 0, size = 0;
-    if (!plan_patch(storage{}, written, table, set.sources, plan, meter)) {
+    if (!write_patch_in_place(storage{}, written, table, set.sources, plan, meter)) {
         delete_file(written);
         return failed("Error: A source could not be read, or " + written + " written.");
     }

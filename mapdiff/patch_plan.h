@@ -39,9 +39,3 @@ struct patch_plan {
 // cannot be read or the file written.
 bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                           const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);
-
-// Its earlier name, which make_patch.cpp still calls.
-inline bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
-                       const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
-    return write_patch_in_place(where, patch_path, table, sources, plan, meter);
-}

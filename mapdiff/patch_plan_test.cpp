@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/storage_memory.h"
 #include "format/rebuild.h"
 #include "tests/support/map_builder.h"
 
