@@ -10,6 +10,7 @@
 #include "mapdiff/make_patch.h"
 #include "mapdiff/progress.h"
 #include "mapdiff/stock_table.h"
+#include "stock/stock_check.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ int run(const std::vector<std::string>& words, std::string& written) {
                 if (!write_file_in_place(file, outcome.table, replace))
                     return fail("Error: Cannot write " + file + ".", status_failed);
                 written = file;
-                put(stdout, "wrote 31 rows to " + file + "\n");
+                put(stdout, "wrote " + std::to_string(stock_map_count) + " rows to " + file + "\n");
             }
             return status_ok;
         }
