@@ -110,8 +110,10 @@ struct chunk_reader {
     }
 };
 
-// The offsets at which the chunk's blocks are found in the sources, most often found first.
-bool content_candidates(const block_index& index, chunk_reader& chunk, std::vector<candidate>& found) {
+// The offsets at which the chunk's blocks are found in the usable sources, most often found
+// first.
+bool content_candidates(const block_index& index, const std::vector<bool>& usable, chunk_reader& chunk,
+                        std::vector<candidate>& found) {
     found.clear();
     const std::size_t b = index.block_size, size = chunk.size;
     if (size < b || index.first_block.empty()) return true;
@@ -122,7 +124,9 @@ bool content_candidates(const block_index& index, chunk_reader& chunk, std::vect
     std::uint64_t hash = block_hash(bytes, b);
     for (std::size_t p = 0;;) {
         block_match match{};
-        if (find_block(index, hash, match)) {
+        // A block of a source this map may not draw on (the map itself, a map installed after it)
+        // tells nothing: the scan rolls on past it.
+        if (find_block(index, hash, match) && usable[match.source]) {
             if (match.offset > p) {
                 const std::uint64_t key = (static_cast<std::uint64_t>(match.source) << 40) | (match.offset - p);
                 ++votes[key];
@@ -190,6 +194,18 @@ void put_u32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t va
 
 bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                 const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
+    std::vector<indexed_source> indexed;
+    indexed.reserve(sources.size());
+    for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
+    block_index index;
+    if (!build_block_index(where, indexed, index, meter)) return false;
+    return plan_patch_on_index(where, patch_path, table, sources, index, std::vector<bool>(sources.size(), true), plan,
+                               meter);
+}
+
+bool plan_patch_on_index(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                         const std::vector<patch_source>& sources, const block_index& index,
+                         const std::vector<bool>& usable, patch_plan& plan, progress& meter) {
     plan = patch_plan{};
     plan.chunks_from.assign(sources.size(), 0);
     plan.bytes_from.assign(sources.size(), 0);
@@ -211,17 +227,13 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
     }
     marks.mark_chunks(table);
 
-    std::vector<indexed_source> indexed;
-    indexed.reserve(sources.size());
-    for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
-    block_index index;
-    if (!build_block_index(where, indexed, index, meter)) return false;
     std::vector<stored_file> open(sources.size());
     for (std::size_t s = 0; s < sources.size(); ++s)
-        if (!open_stored_file(where, sources[s].path, open_mode::read, open[s])) return false;
+        if (usable[s] && !open_stored_file(where, sources[s].path, open_mode::read, open[s])) return false;
 
     std::unordered_multimap<std::string, candidate> same_named;
     for (std::size_t s = 0; s < sources.size(); ++s) {
+        if (!usable[s]) continue;
         for (const table_entry& theirs : sources[s].table)
             if (theirs.chunk_size > 0) same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
     }
@@ -243,7 +255,7 @@ bool plan_patch(const storage& where, const std::string& patch_path, const std::
         chunk.resize(std::min(size, std::max(chunk_window, 2 * index.block_size + 1)));
         chunk_reader reader{patch, entry.chunk_offset, size, chunk};
         std::vector<candidate> candidates;
-        if (!content_candidates(index, reader, candidates)) return false;
+        if (!content_candidates(index, usable, reader, candidates)) return false;
         // A few same-named entries are enough: more only repeats the work on damaged tables.
         const auto named = same_named.equal_range(entry.name);
         std::size_t taken = 0;

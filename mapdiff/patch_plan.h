@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/storage.h"
+#include "mapdiff/block_index.h"
 #include "mapdiff/map_table.h"
 #include "mapdiff/progress.h"
 
@@ -38,3 +39,9 @@ struct patch_plan {
 // held in memory. False when the file or a source cannot be read or the file written.
 bool plan_patch(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                 const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);
+
+// The same on an index of the sources built once for several maps: `index` holds every source
+// of `sources`, in their order, and the map draws only on those that `usable` marks.
+bool plan_patch_on_index(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                         const std::vector<patch_source>& sources, const block_index& index,
+                         const std::vector<bool>& usable, patch_plan& plan, progress& meter);
