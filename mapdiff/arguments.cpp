@@ -21,9 +21,18 @@ std::string mapdiff_usage() {
            "  mapdiff stock-table <maps path> [<table file>]\n"
            "      Writes the stock table of the 31 stock maps in <maps path> (standard output\n"
            "      without a table file).\n"
+           "  mapdiff pack [--force] <maps path> <mod folder> <out folder>\n"
+           "      Writes a patch for each .qmw of <mod folder> into <out folder>, each drawing on the\n"
+           "      stock maps and on the mod's maps installed before it, checks that the set rebuilds\n"
+           "      in install order, and writes <mod>.md5 (the maps in install order with their MD5)\n"
+           "      and <mod>.nsh (settings for installer/mod_installer.nsi). An out folder holding\n"
+           "      other files is refused unless --force.\n"
+           "  mapdiff check-stock <maps path>\n"
+           "      Lists each stock map as ok, missing or differs, with the MD5 expected and found.\n"
            "  mapdiff --help\n"
-           "Exit status: 0 done (inspect: the rebuild would succeed), 1 failed (inspect: the rebuild\n"
-           "would fail), 2 wrong command line.\n";
+           "Exit status: 0 done (inspect: the rebuild would succeed; check-stock: every stock map\n"
+           "matches), 1 failed (inspect: the rebuild would fail; check-stock: a stock map is missing\n"
+           "or differs), 2 wrong command line.\n";
 }
 
 std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdiff_arguments& arguments) {
@@ -37,8 +46,9 @@ std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdif
     make_settings& make = arguments.make;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (command == "make" && word == "--force") {
+        if ((command == "make" || command == "pack") && word == "--force") {
             make.force = true;
+            arguments.pack.force = true;
         } else if (command == "make" && word == "--beside") {
             if (i + 1 == words.size() || words[i + 1].empty()) return wrong("--beside needs a folder.");
             make.beside = words[++i];
@@ -66,6 +76,16 @@ std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdif
         arguments.command = mapdiff_command::stock_table;
         make.maps_path = paths[0];
         if (paths.size() == 2) arguments.table_file = paths[1];
+    } else if (command == "pack") {
+        if (paths.size() != 3) return wrong("pack takes <maps path> <mod folder> <out folder>.");
+        arguments.command = mapdiff_command::pack;
+        arguments.pack.maps_path = paths[0];
+        arguments.pack.mod_folder = paths[1];
+        arguments.pack.out_folder = paths[2];
+    } else if (command == "check-stock") {
+        if (paths.size() != 1) return wrong("check-stock takes <maps path>.");
+        arguments.command = mapdiff_command::check_stock;
+        make.maps_path = paths[0];
     } else {
         return wrong("Unknown command " + command + ".");
     }

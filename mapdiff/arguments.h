@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "mapdiff/make_patch.h"
+#include "mapdiff/pack.h"
 
-enum class mapdiff_command { help, make, inspect, stock_table };
+enum class mapdiff_command { help, make, inspect, stock_table, pack, check_stock };
 
 struct mapdiff_arguments {
     mapdiff_command command = mapdiff_command::help;
-    make_settings make;           // make: every field; inspect: maps_path and patch_path
+    make_settings make;           // make: every field; inspect: maps_path and patch_path; check-stock: maps_path
+    pack_settings pack;
     std::string table_file;       // stock-table: empty for standard output
 };
 

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "mapdiff/arguments.h"
+#include "mapdiff/check_stock_report.h"
 #include "mapdiff/inspect_patch.h"
 #include "mapdiff/make_patch.h"
+#include "mapdiff/pack.h"
 #include "mapdiff/progress.h"
 #include "mapdiff/stock_table.h"
 
@@ -44,6 +46,21 @@ int run(const std::vector<std::string>& words) {
             const inspect_outcome outcome = inspect_patch(arguments.make.maps_path, arguments.make.patch_path);
             put(stdout, outcome.text);
             return outcome.would_rebuild ? status_ok : status_failed;
+        }
+        case mapdiff_command::pack: {
+            progress meter;
+            meter.shown = standard_error_is_terminal();
+            const pack_outcome outcome = pack_mod(arguments.pack, meter);
+            end_progress(meter);
+            if (!outcome.error.empty()) return fail(outcome.error, status_failed);
+            put(stdout, outcome.summary);
+            return status_ok;
+        }
+        case mapdiff_command::check_stock: {
+            const stock_report report = check_stock_report(arguments.make.maps_path);
+            if (!report.error.empty()) return fail(report.error, status_failed);
+            put(stdout, report.text);
+            return report.all_match ? status_ok : status_failed;
         }
         case mapdiff_command::stock_table: {
             const stock_table_outcome outcome = make_stock_table(arguments.make.maps_path);
