@@ -56,7 +56,7 @@ stock_report check_stock_report(const std::string& maps_path) {
     if (report.all_match) {
         report.text += ": mapmend --check-stock passes.\n";
     } else {
-        report.text += " (" + std::to_string(differing) + " differ, " + std::to_string(missing) +
+        report.text += " (" + std::to_string(differing) + (differing == 1 ? " differs, " : " differ, ") + std::to_string(missing) +
                        " missing): mapmend --check-stock fails with status 7.\n";
     }
     return report;

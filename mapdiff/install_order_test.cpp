@@ -11,39 +11,43 @@ void copy_bytes(const bytes& from, std::size_t from_at, bytes& to, std::size_t t
               to.begin() + static_cast<std::ptrdiff_t>(to_at));
 }
 
-std::uint64_t count_of(const shared_samples& shared, const std::vector<std::size_t>& holders) {
-    for (const auto& set : shared)
-        if (set.first == holders) return set.second;
-    return 0;
-}
 
 }  // namespace
 
-// Bytes a map shares with other maps are counted under the maps that hold them, wherever they
-// lie, the same from both sides; bytes that a stock map holds too, and bytes only a map that cannot be a source holds,
-// are not counted at all.
-TEST(install_order, samples_count_bytes_shared_with_other_maps_only) {
+sketched_file sketched(const std::string& path, const bytes& map) {
+    sketched_file file{path, map.size(), {}};
+    for (std::size_t i = 0; i < get_u32(map, map_layout::entry_count_at); ++i)
+        file.chunks.emplace_back(chunk_of(map, i).offset, chunk_of(map, i).size);
+    return file;
+}
+
+// A chunk that is a copy of another map's bytes, wherever they lie there, counts under that
+// map; the map copied from, which holds the bytes across two of its chunks, counts none; nor do
+// bytes that a stock map holds too, nor bytes only a map that cannot be a source holds (but that
+// map's chunk counts under the map that holds a copy of it: it may draw on it).
+TEST(install_order, chunks_copied_from_other_maps_are_counted) {
     memory_files memory;
     const bytes stock = seeded_random{1}.fill(300000);
-    bytes a = seeded_random{2}.fill(200000), b = seeded_random{3}.fill(200000), c = seeded_random{4}.fill(100000);
-    copy_bytes(a, 10001, b, 50003, 40000);       // b holds a's bytes, at another alignment
-    copy_bytes(stock, 7, a, 100000, 30000);      // a and b both hold stock bytes: not counted
-    copy_bytes(stock, 7, b, 150000, 30000);
-    copy_bytes(c, 5000, a, 150000, 20000);       // c cannot be a source
+    bytes a = synthetic_map(2, 200000, 4), b = synthetic_map(3, 200000, 4), c = synthetic_map(4, 100000, 2);
+    const std::size_t copied = chunk_of(b, 1).size;
+    copy_bytes(a, chunk_of(a, 2).offset + 25001, b, chunk_of(b, 1).offset, copied);
+    copy_bytes(stock, 7, a, chunk_of(a, 0).offset, chunk_of(a, 0).size);
+    copy_bytes(stock, 7, b, chunk_of(b, 2).offset, chunk_of(a, 0).size);
+    copy_bytes(c, chunk_of(c, 0).offset, a, chunk_of(a, 1).offset, chunk_of(a, 1).size);
     memory.files = {{"maps/S", stock}, {"mods/A", a}, {"mods/B", b}, {"mods/C", c}};
     std::vector<shared_samples> shared;
     progress quiet;
-    ASSERT_TRUE(sketch_shared_samples(storage{&memory}, {{"maps/S", stock.size()}},
-                                      {{"mods/A", a.size()}, {"mods/B", b.size()}, {"mods/C", c.size()}}, {true, true, false},
-                                      shared, quiet));
+    ASSERT_TRUE(sketch_shared_samples(storage{&memory}, {{"maps/S", stock.size(), {}}},
+                                      {sketched("mods/A", a), sketched("mods/B", b), sketched("mods/C", c)},
+                                      {true, true, false}, shared, quiet));
     ASSERT_EQ(shared.size(), 3u);
-    // The same bytes give the same samples in both maps: one position in 16 in sets this small.
-    const std::uint64_t a_in_b = count_of(shared[1], {0});
-    EXPECT_EQ(a_in_b, count_of(shared[0], {1}));
-    EXPECT_NEAR(static_cast<double>(a_in_b), 40000.0 / 16, 40000.0 / 16 / 5);
-    EXPECT_EQ(shared[0].size(), 1u) << "the stock bytes and c's were counted";
-    EXPECT_EQ(shared[1].size(), 1u);
-    EXPECT_NEAR(static_cast<double>(count_of(shared[2], {0})), 20000.0 / 16, 20000.0 / 16 / 5) << "c draws on a";
+    // One position in 16 is sampled in sets this small.
+    ASSERT_EQ(shared[1].size(), 1u) << "only b's copy of a counts";
+    EXPECT_EQ(shared[1][0].first, std::vector<std::size_t>{0});
+    EXPECT_NEAR(static_cast<double>(shared[1][0].second), copied / 16.0, copied / 16.0 / 5);
+    EXPECT_TRUE(shared[0].empty()) << "a is taken for a copy, of b or of c, which cannot be a source";
+    ASSERT_EQ(shared[2].size(), 1u) << "c's chunk that a copied is a copy of a's for c";
+    EXPECT_EQ(shared[2][0].first, std::vector<std::size_t>{0});
 }
 
 // A chain of maps sharing bytes in pairs (a-b, b-c) comes out as a chain, whichever end first,

@@ -83,10 +83,12 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
 
     // The install order, then the sources: the stock maps, then the mod's maps in that order.
     std::vector<sketched_file> stock_files, map_files;
-    for (const patch_source& source : stock.sources) stock_files.push_back({source.path, source.size});
+    for (const patch_source& source : stock.sources) stock_files.push_back({source.path, source.size, {}});
     std::vector<bool> can_be_source;
     for (const mod_map& map : maps) {
-        map_files.push_back({map.path, map.size});
+        map_files.push_back({map.path, map.size, {}});
+        for (const table_entry& entry : map.table)
+            if (entry.chunk_size > 0) map_files.back().chunks.emplace_back(entry.chunk_offset, entry.chunk_size);
         can_be_source.push_back(!map.named_like_stock);
     }
     std::vector<shared_samples> shared;
@@ -113,17 +115,14 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     }
     for (map_patch& patch : patches) patch.usable.resize(sources.size(), false);
 
-    if (std::string error = write_patches(sources, patches, meter); !error.empty()) {
-        discard_patches(names);
-        return failed(error);
-    }
     std::vector<installed_map> installed;
     std::vector<manifest_line> lines;
     for (const std::size_t m : order) {
         installed.push_back({maps[m].stem, partial(patch_path_of(names, maps[m].stem)), maps[m].path});
         lines.push_back({digests[m].digest, installed_name(maps[m])});
     }
-    if (std::string error = check_install(stock.sources, installed, meter); !error.empty()) {
+    const auto check = [&](std::size_t k) { return check_install_step(stock.sources, installed, k); };
+    if (std::string error = write_patches(sources, patches, check, meter); !error.empty()) {
         discard_patches(names);
         return failed(error + " Nothing was written.");
     }

@@ -43,7 +43,8 @@ bool count_nonzero(const std::string& path, std::uint64_t& nonzero) {
 
 }  // namespace
 
-std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches, progress& meter) {
+std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches,
+                          const std::function<std::string(std::size_t)>& check, progress& meter) {
     std::vector<indexed_source> indexed;
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
     block_index index;
@@ -55,7 +56,7 @@ std::string write_patches(const std::vector<patch_source>& sources, std::vector<
     std::stable_sort(by_size.begin(), by_size.end(),
                      [&](std::size_t a, std::size_t b) { return patches[a].map->size > patches[b].map->size; });
     std::vector<std::string> errors(patches.size());
-    start_stage(meter, "writing the patches", patches.size());
+    start_stage(meter, "writing and checking the patches", patches.size());
     const bool done = run_side_by_side(
         patches.size(),
         [&](std::size_t k) {
@@ -70,6 +71,8 @@ std::string write_patches(const std::vector<patch_source>& sources, std::vector<
                 error = "Error: A source could not be read, or " + patch.written + " written.";
             } else if (!count_nonzero(patch.written, patch.nonzero)) {
                 error = "Error: Cannot read " + patch.written + ".";
+            } else {
+                error = check(by_size[k]);
             }
             return error.empty();
         },

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct map_patch {
     std::uint64_t nonzero = 0;  // bytes of the patch that are not zero
 };
 
-// Writes each patch at its `written` path, which must be free. The error line is empty on
-// success; on failure the written files are left to the caller.
-std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches, progress& meter);
+// Writes each patch at its `written` path, which must be free, and then runs `check` on its
+// index, which answers with an error line or "". The error line is empty on success; on failure
+// the written files are left to the caller.
+std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches,
+                          const std::function<std::string(std::size_t)>& check, progress& meter);
