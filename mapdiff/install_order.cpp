@@ -14,7 +14,7 @@ constexpr std::size_t window = std::size_t{1} << 20;
 // A random word per byte value, for a gear hash: h = 2h + gear[byte] depends on the last 64
 // bytes only, so equal runs of 64 bytes give equal hashes wherever they lie.
 struct gear_table {
-    std::uint64_t word[256];
+    std::uint64_t word[256] = {};
     gear_table() {
         std::uint64_t x = 0x243F6A8885A308D3ull;
         for (std::uint64_t& w : word) {
@@ -111,6 +111,7 @@ bool sketch_shared_samples(const storage& where, const std::vector<sketched_file
                            const std::vector<sketched_file>& maps, const std::vector<bool>& can_be_source,
                            std::vector<shared_samples>& shared, progress& meter) {
     std::vector<const sketched_file*> files;
+    files.reserve(stock.size() + maps.size());
     for (const sketched_file& file : stock) files.push_back(&file);
     for (const sketched_file& file : maps) files.push_back(&file);
     std::uint64_t bytes = 0;
@@ -203,15 +204,15 @@ std::vector<std::size_t> order_maps(const std::vector<shared_samples>& all_share
             candidates.push_back(s);
         }
         if (candidates.empty()) break;
-        // Two maps that share bytes sample them each at its own block boundaries: their counts
-        // of the same bytes differ by a few samples, which must not decide.
-        std::uint64_t least = candidates.front().lost;
-        for (const standing& s : candidates) least = std::min(least, s.lost);
-        const std::uint64_t close = least + least / 16 + 1;
-        const standing* best = nullptr;
+        // The counts are samples: counts a few apart say no more than equal ones.
+        const standing* best = &*std::min_element(candidates.begin(), candidates.end(),
+                                                  [](const standing& a, const standing& b) { return a.lost < b.lost; });
+        const std::uint64_t close = best->lost + best->lost / 16 + 1;
         for (const standing& s : candidates) {
             if (s.lost > close) continue;
-            if (!best || s.covered > best->covered || (s.covered == best->covered && s.held > best->held)) best = &s;
+            if (s.covered != best->covered ? s.covered > best->covered
+                                           : s.held != best->held ? s.held > best->held : s.map < best->map)
+                best = &s;
         }
         placed[best->map] = true;
         order.push_back(best->map);

@@ -75,6 +75,7 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     if (std::string error = gather_sources(settings.maps_path, "", {}, stock, meter); !error.empty()) return failed(error);
 
     std::vector<std::string> map_paths;
+    map_paths.reserve(maps.size());
     for (const mod_map& map : maps) map_paths.push_back(map.path);
     start_stage(meter, "hashing the maps", 1);
     const std::vector<file_digest> digests = file_md5_lanes(map_paths);

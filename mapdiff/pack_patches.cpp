@@ -46,6 +46,7 @@ bool count_nonzero(const std::string& path, std::uint64_t& nonzero) {
 std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches,
                           const std::function<std::string(std::size_t)>& check, progress& meter) {
     std::vector<indexed_source> indexed;
+    indexed.reserve(sources.size());
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
     block_index index;
     if (!build_block_index(storage{}, indexed, index, meter)) return "Error: A source could not be read.";
