@@ -18,10 +18,11 @@
 #     --delete-qmp on each patch in the manifest's order, each map compared with the author's, and
 #     md5sum -c <mod>.md5 in the installed folder;
 #   - patch sizes after xz -9, map by map, against the best single-file peer: xdelta3 -9 -S none
-#     with one source, then xz -9: of the two sources the map copies most bytes from
-#     (make_bench_mod's plan), stock or the mod's own, the one whose xdelta3 output is smaller.
+#     with one source, then xz -9: the smaller of those with the two sources the map copies most
+#     bytes from (make_bench_mod's plan), stock or the mod's own.
+#   PACK_SIZES=no leaves the sizes out (xz -9 and xdelta3 take most of the run).
 #
-# usage: bench/pack_speed.sh     PACK_RUNS=<n> timed runs of each pack (default 1)
+# usage: bench/pack_speed.sh     PACK_RUNS=<n> timed runs of each pack (default 1), PACK_SIZES=no
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -219,27 +220,26 @@ xdelta_patch() {
   xdelta3 -d -c -B "$window" -s "$1" "$3" | cmp -s - "$2" || { echo "pack_speed: xdelta3 did not give $2 back" >&2; exit 1; }
 }
 xz_size() { xz -9 -c -- "$1" | wc -c; }
+[ "${PACK_SIZES:-yes}" != no ] || exit 0
 
 echo
-echo "Patch sizes after xz -9, in bytes; peer: xdelta3 -9 -S none with the better (smaller raw output) of the two sources"
-echo "the map copies most bytes from, then xz -9:"
+echo "Patch sizes after xz -9, in bytes; peer: xdelta3 -9 -S none, then xz -9, with the better of the two sources the map"
+echo "copies most bytes from:"
 printf '  %-14s %10s %10s %10s  %-22s %7s\n' map bytes pack peer "peer's source" ratio
 pack_sum=0 peer_sum=0
 for map in "${order[@]}"; do
   packed=$(xz_size "$data/Out/${map%.qmw}.qmp")
-  # Of the two candidates, the smaller xdelta3 output is compressed: its size after xz follows.
-  best_raw='' best_from=''
+  best='' best_from=''
   while read -r source; do
     if [ -f "$data/Mod/$source" ] && [ "$source" != "$map" ]; then from=$data/Mod/$source; else from=$data/Maps/$source; fi
     xdelta_patch "$from" "$data/Mod/$map" "$data/peer.x3"
-    size=$(stat -c %s "$data/peer.x3")
-    [ -n "$best_raw" ] && [ "$size" -ge "$best_raw" ] || { best_raw=$size; best_from=$source; mv "$data/peer.x3" "$data/best.x3"; }
+    size=$(xz_size "$data/peer.x3")
+    [ -n "$best" ] && [ "$size" -ge "$best" ] || { best=$size; best_from=$source; }
   done < <(awk -v m="$map" '$1 == "from" && $2 == m { print $4, $3 }' "$data/plan.txt" | sort -rn | head -n 2 | cut -d' ' -f2)
-  best=$(xz_size "$data/best.x3")
   [ "${best_from}" != "$map" ] || best_from="$map (stock)"
   printf '  %-14s %10s %10s %10s  %-22s %7s\n' "$map" "$(stat -c %s "$data/Mod/$map")" "$packed" "$best" "$best_from" "$(ratio "$packed" "$best")"
   pack_sum=$((pack_sum + packed))
   peer_sum=$((peer_sum + best))
 done
-rm -f "$data/peer.x3" "$data/best.x3"
+rm -f "$data/peer.x3"
 printf '  %-14s %10s %10s %10s  %-22s %7s\n' total "$mod_bytes" "$pack_sum" "$peer_sum" "" "$(ratio "$pack_sum" "$peer_sum")"
