@@ -6,20 +6,23 @@
 #
 # Prints:
 #   - the sum of the single `mapdiff make` runs an author would otherwise make, one per map in
-#     pack's install order, each with --beside a folder of the maps before it;
+#     pack's install order, each with --beside a folder of the maps before it, natively and (with
+#     Wine) by mapdiff.exe;
 #   - `mapdiff pack` natively: wall time, processor time, peak resident memory (/usr/bin/time -v);
-#     targets: less than 0.6 x the sum of the make runs, and less than 256 MiB;
+#     targets: less than 0.6 x the sum of the native make runs, and less than 256 MiB;
 #   - the same pack by mapdiff.exe under Wine (when Wine and mingw-w64 are there), its peak taken
 #     as bench/mapdiff_speed.sh takes it (the kernel's high-water mark of the process that ran
-#     mapdiff.exe); not judged where 32-bit code is emulated; its files must equal the native ones;
+#     mapdiff.exe), against the sum of mapdiff.exe's make runs; not judged where 32-bit code is
+#     emulated; its files must equal the native ones;
 #   - the set installed as the installer does it: mapmend with --check-stock, --check-rebuilt and
 #     --delete-qmp on each patch in the manifest's order, each map compared with the author's, and
 #     md5sum -c <mod>.md5 in the installed folder;
 #   - patch sizes after xz -9, map by map, against the best single-file peer: xdelta3 -9 -S none
-#     with one source, then xz -9, the smaller of the two sources the map copies most bytes from
-#     (make_bench_mod's plan), stock or the mod's own.
+#     with one source, then xz -9: the smaller of those with the two sources the map copies most
+#     bytes from (make_bench_mod's plan), stock or the mod's own.
+#   PACK_SIZES=no leaves the sizes out (xz -9 and xdelta3 take most of the run).
 #
-# usage: bench/pack_speed.sh     PACK_RUNS=<n> timed runs of each pack (default 1)
+# usage: bench/pack_speed.sh     PACK_RUNS=<n> timed runs of each pack (default 1), PACK_SIZES=no
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -97,23 +100,40 @@ timed() {
 mapfile -t order < <(awk '{ print $2 }' "$data/Order/Mod.md5")
 rm -rf "$data/Order"
 
+# make_runs <row suffix> <path converter> <program...>: one make per map in install order, each
+# --beside a folder of the maps before it; sets make_wall (the sum) and make_peak (the largest).
+make_runs() {
+  local suffix=$1 convert=$2 map earlier beside before=()
+  shift 2
+  rm -rf "$data/Single" "$data/Beside"
+  mkdir -p "$data/Single"
+  make_wall=0 make_peak=0
+  for map in "${order[@]}"; do
+    beside=$data/Beside/${map%.qmw}
+    mkdir -p "$beside"
+    for earlier in "${before[@]}"; do ln "$data/Mod/$earlier" "$beside/$earlier"; done
+    timed "make-${map%.qmw}" "$@" make --beside "$($convert "$beside")" "$($convert "$data/Maps")" \
+      "$($convert "$data/Mod/$map")" "$($convert "$data/Single/${map%.qmw}.qmp")"
+    printf '  %-20s %10s %9.2f %9.2f %9.2f %10.1f\n' "$map$suffix" "$(stat -c %s "$data/Mod/$map")" "$wall" "$user" "$sys" "$(mib "$kib")"
+    make_wall=$(awk -v a="$make_wall" -v b="$wall" 'BEGIN { print a + b }')
+    [ "$kib" -le "$make_peak" ] || make_peak=$kib
+    before+=("$map")
+  done
+  rm -rf "$data/Beside"
+  printf '  %-20s %10s %9.2f %9s %9s %10.1f  (largest)\n' "sum$suffix" "$mod_bytes" "$make_wall" "" "" "$(mib "$make_peak")"
+}
+as_is() { printf '%s' "$1"; }
+
 echo
 echo "Single make runs, one per map in install order, each --beside the maps before it:"
-printf '  %-14s %10s %9s %9s %9s %10s\n' map bytes "wall s" "user s" "sys s" "peak MiB"
-mkdir -p "$data/Single"
-make_wall=0 make_peak=0 before=()
-for map in "${order[@]}"; do
-  beside=$data/Beside/${map%.qmw}
-  mkdir -p "$beside"
-  for earlier in "${before[@]}"; do ln "$data/Mod/$earlier" "$beside/$earlier"; done
-  timed "make-${map%.qmw}" "$mapdiff" make --beside "$beside" "$data/Maps" "$data/Mod/$map" "$data/Single/${map%.qmw}.qmp"
-  printf '  %-14s %10s %9.2f %9.2f %9.2f %10.1f\n' "$map" "$(stat -c %s "$data/Mod/$map")" "$wall" "$user" "$sys" "$(mib "$kib")"
-  make_wall=$(awk -v a="$make_wall" -v b="$wall" 'BEGIN { print a + b }')
-  [ "$kib" -le "$make_peak" ] || make_peak=$kib
-  before+=("$map")
-done
-rm -rf "$data/Beside"
-printf '  %-14s %10s %9.2f %9s %9s %10.1f  (largest)\n' "sum" "$mod_bytes" "$make_wall" "" "" "$(mib "$make_peak")"
+printf '  %-20s %10s %9s %9s %9s %10s\n' map bytes "wall s" "user s" "sys s" "peak MiB"
+make_runs "" as_is "$mapdiff"
+nonzero_make=$(cat "$data"/Single/*.qmp | tr -d '\000' | wc -c)
+native_make_wall=$make_wall
+if $with_wine; then
+  make_runs " (Wine)" wine_path wine "$bench/stock-win32/mapdiff/mapdiff.exe"
+  wine_make_wall=$make_wall
+fi
 
 # watch_exe <pid of time>: the pid and VmHWM of time's child while its command line holds
 # mapdiff.exe, every 0.1 s until time has exited.
@@ -134,7 +154,7 @@ printf '  %-10s %9s %9s %9s %10s %8s  %s\n' run "wall s" "user s" "sys s" "peak 
 for ((i = 1; i <= runs; i++)); do
   rm -rf "$data/Out"
   timed pack "$mapdiff" pack "$data/Maps" "$data/Mod" "$data/Out"
-  share=$(ratio "$wall" "$make_wall")
+  share=$(ratio "$wall" "$native_make_wall")
   printf '  %-10s %9.2f %9.2f %9.2f %10.1f %8s  %s\n' "$i" "$wall" "$user" "$sys" "$(mib "$kib")" "$share" \
     "< 0.6 x makes $(verdict "$share" le 0.6), < 256 MiB $(verdict "$kib" le 262143)"
 done
@@ -162,7 +182,7 @@ if $with_wine; then
       note="(mapdiff.exe was not seen in the process time waited on: its peak is not measured here)"
       [ "$i386_runs_as" != native ] || { echo "pack_speed: $note" >&2; exit 1; }
     fi
-    share=$(ratio "$wall" "$make_wall")
+    share=$(ratio "$wall" "$wine_make_wall")
     target="< 0.6 x makes $(verdict "$share" le 0.6), < 256 MiB $(verdict "$kib" le 262143)"
     [ "$i386_runs_as" = native ] || target="not judged, emulated"
     printf '  %-10s %9.2f %9.2f %9.2f %10.1f %8s  %s %s\n' "$i (Wine)" "$wall" "$user" "$sys" "$(mib "$kib")" "$share" "$target" "$note"
@@ -188,7 +208,6 @@ done <"$data/Out/Mod.md5"
 [ -z "$(ls "$data/Installed"/*.qmp 2>/dev/null)" ] || { echo "pack_speed: a patch was left" >&2; exit 1; }
 echo "  installed by mapmend in the manifest's order: every map identical to the author's, md5sum -c passes, no patch left"
 nonzero_pack=$(cat "$data"/Out/*.qmp | tr -d '\000' | wc -c)
-nonzero_make=$(cat "$data"/Single/*.qmp | tr -d '\000' | wc -c)
 echo "  bytes not zero: pack's patches $nonzero_pack, the single make runs' $nonzero_make"
 
 # xdelta_patch <source> <map> <patch>: xdelta3 -9 -S none, without the header that names the
@@ -201,9 +220,11 @@ xdelta_patch() {
   xdelta3 -d -c -B "$window" -s "$1" "$3" | cmp -s - "$2" || { echo "pack_speed: xdelta3 did not give $2 back" >&2; exit 1; }
 }
 xz_size() { xz -9 -c -- "$1" | wc -c; }
+[ "${PACK_SIZES:-yes}" != no ] || exit 0
 
 echo
-echo "Patch sizes after xz -9, in bytes; peer: xdelta3 -9 -S none with the better of the two sources the map copies most from:"
+echo "Patch sizes after xz -9, in bytes; peer: xdelta3 -9 -S none, then xz -9, with the better of the two sources the map"
+echo "copies most bytes from:"
 printf '  %-14s %10s %10s %10s  %-22s %7s\n' map bytes pack peer "peer's source" ratio
 pack_sum=0 peer_sum=0
 for map in "${order[@]}"; do

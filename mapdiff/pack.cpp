@@ -56,6 +56,47 @@ std::string summary_of(const pack_names& names, const source_set& stock, const s
     return text;
 }
 
+// The install order of the maps (indices).
+bool choose_order(const source_set& stock, const std::vector<mod_map>& maps, std::vector<std::size_t>& order,
+                  progress& meter) {
+    std::vector<sketched_file> stock_files, map_files;
+    for (const patch_source& source : stock.sources) stock_files.push_back({source.path, source.size, {}});
+    std::vector<bool> can_be_source;
+    for (const mod_map& map : maps) {
+        map_files.push_back({map.path, map.size, {}});
+        for (const table_entry& entry : map.table)
+            if (entry.chunk_size > 0) map_files.back().chunks.emplace_back(entry.chunk_offset, entry.chunk_size);
+        can_be_source.push_back(!map.named_like_stock);
+    }
+    std::vector<shared_samples> shared;
+    if (!sketch_shared_samples(storage{}, stock_files, map_files, can_be_source, shared, meter)) return false;
+    order = order_maps(shared, can_be_source);
+    return true;
+}
+
+// The sources, the stock maps and then the mod's maps in install order, and the patches in that
+// order, each drawing on the stock maps and the mod's maps before it.
+void sources_in_order(const source_set& stock, const std::vector<mod_map>& maps, const std::vector<std::size_t>& order,
+                      const pack_names& names, std::vector<patch_source>& sources, std::vector<map_patch>& patches) {
+    sources = stock.sources;
+    for (const std::size_t m : order) {
+        map_patch patch;
+        patch.map = &maps[m];
+        patch.written = partial(patch_path_of(names, maps[m].stem));
+        patch.usable.assign(sources.size(), true);
+        patches.push_back(std::move(patch));
+        if (maps[m].named_like_stock) continue;
+        patch_source source;
+        source.name = installed_name(maps[m]);
+        source.path = maps[m].path;
+        source.in_patch_folder = true;
+        source.size = maps[m].size;
+        source.table = maps[m].table;
+        sources.push_back(std::move(source));
+    }
+    for (map_patch& patch : patches) patch.usable.resize(sources.size(), false);
+}
+
 }  // namespace
 
 pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
@@ -82,39 +123,11 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     for (std::size_t m = 0; m < maps.size(); ++m)
         if (!digests[m].opened) return failed("Error: Cannot read the map file " + maps[m].path + ".");
 
-    // The install order, then the sources: the stock maps, then the mod's maps in that order.
-    std::vector<sketched_file> stock_files, map_files;
-    for (const patch_source& source : stock.sources) stock_files.push_back({source.path, source.size, {}});
-    std::vector<bool> can_be_source;
-    for (const mod_map& map : maps) {
-        map_files.push_back({map.path, map.size, {}});
-        for (const table_entry& entry : map.table)
-            if (entry.chunk_size > 0) map_files.back().chunks.emplace_back(entry.chunk_offset, entry.chunk_size);
-        can_be_source.push_back(!map.named_like_stock);
-    }
-    std::vector<shared_samples> shared;
-    if (!sketch_shared_samples(storage{}, stock_files, map_files, can_be_source, shared, meter))
-        return failed("Error: A map could not be read.");
-    const std::vector<std::size_t> order = order_maps(shared, can_be_source);
-
-    std::vector<patch_source> sources = stock.sources;
+    std::vector<std::size_t> order;
+    if (!choose_order(stock, maps, order, meter)) return failed("Error: A map could not be read.");
+    std::vector<patch_source> sources;
     std::vector<map_patch> patches;
-    for (const std::size_t m : order) {
-        map_patch patch;
-        patch.map = &maps[m];
-        patch.written = partial(patch_path_of(names, maps[m].stem));
-        patch.usable.assign(sources.size(), true);
-        patches.push_back(std::move(patch));
-        if (!can_be_source[m]) continue;
-        patch_source source;
-        source.name = installed_name(maps[m]);
-        source.path = maps[m].path;
-        source.in_patch_folder = true;
-        source.size = maps[m].size;
-        source.table = maps[m].table;
-        sources.push_back(std::move(source));
-    }
-    for (map_patch& patch : patches) patch.usable.resize(sources.size(), false);
+    sources_in_order(stock, maps, order, names, sources, patches);
 
     std::vector<installed_map> installed;
     std::vector<manifest_line> lines;
