@@ -15,6 +15,9 @@ bool path_exists(const std::string& path);
 
 bool is_directory(const std::string& path);
 
+// Creates a folder in an existing one; false when it cannot, or something is there already.
+bool create_folder(const std::string& path);
+
 // Copies a file; never replaces an existing file at `to`.
 bool copy_new_file(const std::string& from, const std::string& to);
 

@@ -78,6 +78,8 @@ bool is_directory(const std::string& path) {
     return stat_path(path, info) && S_ISDIR(info.st_mode);
 }
 
+bool create_folder(const std::string& path) { return ::mkdir(native_path(path).c_str(), 0777) == 0; }
+
 bool copy_new_file(const std::string& from, const std::string& to) {
     open_file source;
     if (!open_existing(from, open_mode::read, source)) return false;

@@ -51,6 +51,8 @@ bool is_directory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool create_folder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
 bool copy_new_file(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
 }

@@ -211,3 +211,11 @@ std::string md5_digest_text(const unsigned char (&digest)[16]) {
     }
     return text;
 }
+
+bool is_digest_text(const std::string& text) {
+    if (text.size() != 32) return false;
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}

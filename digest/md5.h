@@ -28,3 +28,6 @@ void md5_compress_blocks(std::uint32_t state[4], const unsigned char* bytes, std
 
 // The 16 digest bytes as 32 lowercase hexadecimal characters, first byte first.
 std::string md5_digest_text(const unsigned char (&digest)[16]);
+
+// True for 32 lowercase hexadecimal characters, the form md5_digest_text writes.
+bool is_digest_text(const std::string& text);

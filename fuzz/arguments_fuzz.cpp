@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "common/file_system.h"
+#include "digest/md5.h"
 #include "fuzz/fuzz_folder.h"
 #include "mapmend/arguments.h"
 

@@ -1,33 +1,39 @@
 ; An example installer for a map mod, of the kind a mod author ships: it copies mapmend.exe and
-; the mod's patch files into the mod's folder under the game folder, rebuilds the mod's map with
-; mapmend and keeps nothing of its own when that fails.
+; the mod's patches into the mod's folder under the game folder, rebuilds the mod's maps with
+; mapmend one after the other, and keeps nothing of its own when that fails.
 ;
-; Build (Debian's nsis package):
-;   makensis -DMOD_SETTINGS=<mod.nsh> -DMOD_FILES=<folder> -DMAPMEND=<mapmend.exe> \
+; Build (Debian's nsis package), from what `mapdiff pack <maps> <mod folder> <out folder>` wrote:
+;   makensis -DMOD_SETTINGS=<out folder>/<mod>.nsh -DMOD_FILES=<out folder> \
+;            -DMAPMEND=<mapmend.exe> -DMAPDIFF=<mapdiff.exe> [-DMOD_FOLDER=<folder>] \
 ;            [-DOUTFILE=<installer.exe>] installer/mod_installer.nsi
-; MOD_SETTINGS names a file of defines and one macro (see installer/example_mod.nsh):
-;   MOD_NAME      the mod's name, shown in the installer
-;   MOD_FOLDER    the mod's folder, relative to the game folder (Mods\Riverside)
-;   MOD_PATCH     the name of the patch to rebuild, without ".qmp" (Riverside)
-;   MOD_MD5       the MD5 digest of the rebuilt map
-;   MOD_SIBLINGS  a macro that names each sibling patch it needs, without ".qmp"
-; MOD_FILES is the folder that holds the patch files; paths given to makensis are best absolute
-; (relative ones are taken from this script's folder).
-; On success the mod folder holds the rebuilt map alone: sibling patches and the maps rebuilt
-; from them only served the rebuild.
+; The settings <mod>.nsh define MOD_NAME, MOD_FOLDER (the mod's folder relative to the game
+; folder, Mods\<mod> unless given to makensis), MOD_MANIFEST (<mod>.md5) and the macro MOD_MAPS,
+; which inserts a given macro once per map in install order with the patch's name without
+; ".qmp" and the rebuilt map's MD5. MOD_FILES is the folder of the patches and the manifest;
+; paths given to makensis are best absolute (relative ones are taken from this script's folder).
+; mapdiff.exe travels inside the installer only to tell the player which stock map is wrong
+; when mapmend's stock check fails; it is unpacked to a temporary folder, never installed.
+; On success the mod folder holds the rebuilt maps and the manifest, so that `md5sum -c <mod>.md5`
+; there verifies the whole mod.
 ;
 ; Run: <OUTFILE> [/S] [/LOG=<file>] [/D=<game folder>]
 ; /D= must come last and takes the rest of the command line. In silent mode (/S) the outcome is
 ; written to the log, by default %TEMP%\<MOD_NAME>-install.log. The exit status is 0 on success
-; and mapmend's own status (1 to 10) when it failed; 11 when mapmend could not be run.
+; and the failed mapmend call's own status (1 to 10) otherwise; 11 when mapmend could not be run.
 
 Unicode true
 !include LogicLib.nsh
 !include FileFunc.nsh
 
-!ifndef MOD_SETTINGS
-  !define MOD_SETTINGS example_mod.nsh
-!endif
+!macro REQUIRE name
+  !ifndef ${name}
+    !error "give -DMOD_SETTINGS=<mod>.nsh -DMOD_FILES=<folder> -DMAPMEND=<mapmend.exe> -DMAPDIFF=<mapdiff.exe>"
+  !endif
+!macroend
+!insertmacro REQUIRE MOD_SETTINGS
+!insertmacro REQUIRE MOD_FILES
+!insertmacro REQUIRE MAPMEND
+!insertmacro REQUIRE MAPDIFF
 !include "${MOD_SETTINGS}"
 !ifndef OUTFILE
   !define OUTFILE "${MOD_NAME}-mod.exe"
@@ -43,9 +49,14 @@ Page directory
 Page instfiles
 
 Var mod_folder
+Var maps_folder
 Var log_file
 Var status
 Var line
+Var first_options
+Var failed
+Var undoing
+Var stock_report
 Var had_folder
 Var parent_folder
 Var had_parent
@@ -62,12 +73,6 @@ Var had_parent
   ${EndIf}
 !macroend
 
-; A sibling's map that an interrupted install left unfinished carries its marker
-; (<map>.rebuilding): mapmend moves such a map aside and rebuilds it.
-!macro COPY_SIBLING name
-  File "${MOD_FILES}\${name}.qmp"
-!macroend
-
 ; Deletes a map file, and its marker once the map is gone: a partial map never loses its marker.
 !macro REMOVE_MAP map
   Delete "${map}"
@@ -76,10 +81,57 @@ Var had_parent
   ${EndIf}
 !macroend
 
-; Also after a success: a sibling's map only served as a source of the rebuild.
-!macro REMOVE_SIBLING name
+; Drops a line end from the text in the given variable.
+!macro CHOP_LINE_END var
+  ${Do}
+    StrCpy $0 ${var} 1 -1
+    ${If} $0 != "$\n"
+    ${AndIf} $0 != "$\r"
+      ${Break}
+    ${EndIf}
+    StrCpy ${var} ${var} -1
+  ${Loop}
+!macroend
+
+!macro COPY_PATCH name digest
+  File "${MOD_FILES}\${name}.qmp"
+!macroend
+
+; One map, once every map before it has been rebuilt: the typical call, the stock check on the
+; first call only. Each map's sources are stock maps and maps rebuilt before it.
+!macro REBUILD_MAP name digest
+  ${If} $failed == ""
+    nsExec::ExecToStack '"$mod_folder\mapmend.exe" $first_options--check-rebuilt=${digest} --delete-qmp "$maps_folder" "$mod_folder\${name}.qmp"'
+    Pop $status
+    Pop $line
+    !insertmacro CHOP_LINE_END $line
+    !insertmacro REPORT "mapmend ${name}.qmp: $line"
+    StrCpy $first_options ""
+    ${If} $status != 0
+      StrCpy $failed "${name}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; After a failure, in install order: the maps before the failed one are this install's own; the
+; failed one's map is its own only from the rebuild on (statuses 8 to 10), before that it may be
+; an earlier install's, which stays, as do the maps after it. Earlier maps that mapmend moved
+; aside (.old) stay too.
+!macro UNDO_MAP name digest
   Delete "$mod_folder\${name}.qmp"
-  !insertmacro REMOVE_MAP "$mod_folder\${name}.qmw"
+  ${If} $undoing == "rebuilt"
+    ${If} "${name}" != $failed
+      !insertmacro REMOVE_MAP "$mod_folder\${name}.qmw"
+    ${Else}
+      StrCpy $undoing "kept"
+      ${If} $status == 8
+      ${OrIf} $status == 9
+      ${OrIf} $status == 10
+      ${OrIf} $status == "error"
+        !insertmacro REMOVE_MAP "$mod_folder\${name}.qmw"
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
 !macroend
 
 ; Removes a folder this installer made, once it is empty. A file deleted just before may still be
@@ -98,6 +150,36 @@ Var had_parent
   ${Loop}
 !macroend
 
+; mapmend says only that the stock check failed; mapdiff check-stock names each stock map with
+; its expected and found MD5. Its lines go to the log, and those of the maps that are not ok
+; (and the verdict) to the message. Its output is longer than an NSIS string, hence the file.
+Function report_stock_maps
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\mapdiff.exe" "${MAPDIFF}"
+  nsExec::Exec '"$SYSDIR\cmd.exe" /c ""$PLUGINSDIR\mapdiff.exe" check-stock "$maps_folder" > "$PLUGINSDIR\check-stock.txt""'
+  Pop $0
+  StrCpy $stock_report ""
+  ClearErrors
+  FileOpen $2 "$PLUGINSDIR\check-stock.txt" r
+  ${IfNot} ${Errors}
+    ${Do}
+      FileRead $2 $3
+      ${If} ${Errors}
+        ${Break}
+      ${EndIf}
+      !insertmacro CHOP_LINE_END $3
+      !insertmacro REPORT "mapdiff check-stock: $3"
+      StrCpy $0 $3 3
+      ${If} $0 != "ok "
+        StrCpy $stock_report "$stock_report$\r$\n$3"
+      ${EndIf}
+    ${Loop}
+    FileClose $2
+  ${EndIf}
+  Delete "$PLUGINSDIR\check-stock.txt"
+  Delete "$PLUGINSDIR\mapdiff.exe"
+FunctionEnd
+
 Function .onInit
   ${GetParameters} $0
   ClearErrors
@@ -109,6 +191,7 @@ FunctionEnd
 
 Section "${MOD_NAME}"
   StrCpy $mod_folder "$INSTDIR\${MOD_FOLDER}"
+  StrCpy $maps_folder "$INSTDIR\Content\Q5\Maps"
   ${GetParent} "$mod_folder" $parent_folder
   ; Folders that this installer creates, it removes again when it fails.
   StrCpy $had_folder 0
@@ -122,38 +205,24 @@ Section "${MOD_NAME}"
 
   SetOutPath "$mod_folder"
   File "${MAPMEND}"
-  File "${MOD_FILES}\${MOD_PATCH}.qmp"
-  !insertmacro MOD_SIBLINGS COPY_SIBLING
+  !insertmacro MOD_MAPS COPY_PATCH
 
-  ; The typical call: verify the stock maps, rebuild, verify the result, delete the patch.
-  nsExec::ExecToStack '"$mod_folder\mapmend.exe" --check-stock --check-rebuilt=${MOD_MD5} --delete-qmp "$INSTDIR\Content\Q5\Maps" "$mod_folder\${MOD_PATCH}.qmp"'
-  Pop $status
-  Pop $line
-  ; mapmend prints one line; drop its line end.
-  StrCpy $0 $line 2 -2
-  ${If} $0 == "$\r$\n"
-    StrCpy $line $line -2
-  ${EndIf}
-  !insertmacro REPORT "mapmend: $line"
+  StrCpy $first_options "--check-stock "
+  StrCpy $failed ""
+  !insertmacro MOD_MAPS REBUILD_MAP
+  Delete "$mod_folder\mapmend.exe"
 
-  ${If} $status == 0
-    Delete "$mod_folder\mapmend.exe"
-    !insertmacro MOD_SIBLINGS REMOVE_SIBLING
+  ${If} $failed == ""
+    File "${MOD_FILES}\${MOD_MANIFEST}"
     Return
   ${EndIf}
 
-  ; Failed: remove what this installer copied and what the run wrote. A map file of the patch
-  ; is the run's own only from the rebuild on (statuses 8 to 10); before that it may be an
-  ; earlier install's, which stays. Earlier maps that mapmend moved aside (.old) stay too.
-  Delete "$mod_folder\mapmend.exe"
-  Delete "$mod_folder\${MOD_PATCH}.qmp"
-  ${If} $status == 8
-  ${OrIf} $status == 9
-  ${OrIf} $status == 10
-  ${OrIf} $status == "error"
-    !insertmacro REMOVE_MAP "$mod_folder\${MOD_PATCH}.qmw"
+  ${If} $status == 7
+    !insertmacro REPORT "${MOD_NAME} needs the game's own stock maps in $maps_folder:"
+    Call report_stock_maps
   ${EndIf}
-  !insertmacro MOD_SIBLINGS REMOVE_SIBLING
+  StrCpy $undoing "rebuilt"
+  !insertmacro MOD_MAPS UNDO_MAP
   SetOutPath "$INSTDIR"
   ${If} $had_folder == 0
     !insertmacro REMOVE_NEW_FOLDER "$mod_folder"
@@ -167,7 +236,7 @@ Section "${MOD_NAME}"
     !insertmacro REPORT "mapmend.exe could not be run."
   ${EndIf}
   ${IfNot} ${Silent}
-    MessageBox MB_OK|MB_ICONSTOP "${MOD_NAME} could not be installed:$\r$\n$line"
+    MessageBox MB_OK|MB_ICONSTOP "${MOD_NAME} could not be installed:$\r$\n$failed.qmp: $line$stock_report"
   ${EndIf}
   SetErrorLevel $status
   Abort "${MOD_NAME} could not be installed."

@@ -21,9 +21,18 @@ std::string mapdiff_usage() {
            "  mapdiff stock-table <maps path> [<table file>] [--force]\n"
            "      Writes the stock table of the 31 stock maps in <maps path> (standard output\n"
            "      without a table file). An existing <table file> is kept unless --force.\n"
+           "  mapdiff pack [--force] <maps path> <mod folder> <out folder>\n"
+           "      Writes a patch for each .qmw of <mod folder> into <out folder>, each drawing on the\n"
+           "      stock maps and on the mod's maps installed before it, checks that the set rebuilds\n"
+           "      in install order, and writes <mod>.md5 (the maps in install order with their MD5)\n"
+           "      and <mod>.nsh (settings for installer/mod_installer.nsi). An out folder holding\n"
+           "      other files is refused unless --force.\n"
+           "  mapdiff check-stock <maps path>\n"
+           "      Lists each stock map as ok, missing or differs, with the MD5 expected and found.\n"
            "  mapdiff --help\n"
-           "Exit status: 0 done (inspect: the rebuild would succeed), 1 failed (inspect: the rebuild\n"
-           "would fail; also when standard output cannot be written), 2 wrong command line.\n";
+           "Exit status: 0 done (inspect: the rebuild would succeed; check-stock: every stock map\n"
+           "matches), 1 failed (inspect: the rebuild would fail; check-stock: a stock map is missing\n"
+           "or differs; any command: standard output cannot be written), 2 wrong command line.\n";
 }
 
 std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdiff_arguments& arguments) {
@@ -34,14 +43,15 @@ std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdif
 
     const std::string& command = words[0];
     std::vector<std::string> paths;
-    make_settings& make = arguments.make;
+    bool force = false;
+    std::string beside;
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if ((command == "make" || command == "stock-table") && word == "--force") {
-            make.force = true;
+        if ((command == "make" || command == "stock-table" || command == "pack") && word == "--force") {
+            force = true;
         } else if (command == "make" && word == "--beside") {
             if (i + 1 == words.size() || words[i + 1].empty()) return wrong("--beside needs a folder.");
-            make.beside = words[++i];
+            beside = words[++i];
         } else if (is_option(word)) {
             return wrong("Unknown option " + word + ".");
         } else if (word.empty()) {
@@ -53,19 +63,23 @@ std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdif
     if (command == "make") {
         if (paths.size() != 3) return wrong("make takes <maps path> <map file> <patch path>.");
         arguments.command = mapdiff_command::make;
-        make.maps_path = paths[0];
-        make.map_file = paths[1];
-        make.patch_path = paths[2];
+        arguments.make = {paths[0], paths[1], paths[2], beside, force};
     } else if (command == "inspect") {
         if (paths.size() != 2) return wrong("inspect takes <maps path> <patch path>.");
         arguments.command = mapdiff_command::inspect;
-        make.maps_path = paths[0];
-        make.patch_path = paths[1];
+        arguments.inspect = {paths[0], paths[1]};
     } else if (command == "stock-table") {
         if (paths.empty() || paths.size() > 2) return wrong("stock-table takes <maps path> [<table file>].");
         arguments.command = mapdiff_command::stock_table;
-        make.maps_path = paths[0];
-        if (paths.size() == 2) arguments.table_file = paths[1];
+        arguments.stock_table = {paths[0], paths.size() == 2 ? paths[1] : std::string{}, force};
+    } else if (command == "pack") {
+        if (paths.size() != 3) return wrong("pack takes <maps path> <mod folder> <out folder>.");
+        arguments.command = mapdiff_command::pack;
+        arguments.pack = {paths[0], paths[1], paths[2], force};
+    } else if (command == "check-stock") {
+        if (paths.size() != 1) return wrong("check-stock takes <maps path>.");
+        arguments.command = mapdiff_command::check_stock;
+        arguments.check_stock = {paths[0]};
     } else {
         return wrong("Unknown command " + command + ".");
     }

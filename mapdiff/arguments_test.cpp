@@ -20,14 +20,32 @@ TEST(mapdiff_arguments, inspect_and_stock_table) {
     mapdiff_arguments a;
     ASSERT_EQ(read_mapdiff_arguments({"inspect", "maps", "L.qmp"}, a), "");
     EXPECT_EQ(a.command, mapdiff_command::inspect);
-    EXPECT_EQ(a.make.patch_path, "L.qmp");
+    EXPECT_EQ(a.inspect.maps_path, "maps");
+    EXPECT_EQ(a.inspect.patch_path, "L.qmp");
     ASSERT_EQ(read_mapdiff_arguments({"stock-table", "maps"}, a), "");
     EXPECT_EQ(a.command, mapdiff_command::stock_table);
-    EXPECT_EQ(a.table_file, "");
-    ASSERT_EQ(read_mapdiff_arguments({"stock-table", "maps", "t.md5"}, a), "");
-    EXPECT_EQ(a.table_file, "t.md5");
+    EXPECT_EQ(a.stock_table.maps_path, "maps");
+    EXPECT_EQ(a.stock_table.table_file, "");
+    EXPECT_FALSE(a.stock_table.force);
+    ASSERT_EQ(read_mapdiff_arguments({"stock-table", "maps", "t.md5", "--force"}, a), "");
+    EXPECT_EQ(a.stock_table.table_file, "t.md5");
+    EXPECT_TRUE(a.stock_table.force);
     ASSERT_EQ(read_mapdiff_arguments({"inspect", "--help"}, a), "");
     EXPECT_EQ(a.command, mapdiff_command::help);
+}
+
+TEST(mapdiff_arguments, pack_and_check_stock) {
+    mapdiff_arguments a;
+    ASSERT_EQ(read_mapdiff_arguments({"pack", "maps", "--force", "mod", "out"}, a), "");
+    EXPECT_EQ(a.command, mapdiff_command::pack);
+    EXPECT_EQ(a.pack.maps_path, "maps");
+    EXPECT_EQ(a.pack.mod_folder, "mod");
+    EXPECT_EQ(a.pack.out_folder, "out");
+    EXPECT_TRUE(a.pack.force);
+    ASSERT_EQ(read_mapdiff_arguments({"check-stock", "maps"}, a), "");
+    EXPECT_EQ(a.command, mapdiff_command::check_stock);
+    EXPECT_EQ(a.check_stock.maps_path, "maps");
+    EXPECT_FALSE(a.pack.force);
 }
 
 TEST(mapdiff_arguments, wrong_command_lines_give_one_error_line) {
@@ -43,6 +61,10 @@ TEST(mapdiff_arguments, wrong_command_lines_give_one_error_line) {
         {"stock-table"},
         {"stock-table", "a", "b", "c"},
         {"make", "", "b", "c"},
+        {"pack", "a", "b"},
+        {"pack", "--beside", "x", "a", "b", "c"},
+        {"check-stock"},
+        {"check-stock", "--force", "a"},
     };
     for (const auto& words : wrong) {
         mapdiff_arguments a;

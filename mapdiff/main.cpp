@@ -1,4 +1,5 @@
-// mapdiff: makes patch files for mapmend, checks them, and writes the stock table. Errors are
+// mapdiff: makes patch files for mapmend, one map or a whole mod at a time, checks them and the
+// stock maps, and writes the stock table. Errors are
 // one line on standard error and a non-zero exit status.
 #include <cstdio>
 #include <string>
@@ -6,8 +7,10 @@
 
 #include "common/file_system.h"
 #include "mapdiff/arguments.h"
+#include "mapdiff/check_stock_report.h"
 #include "mapdiff/inspect_patch.h"
 #include "mapdiff/make_patch.h"
+#include "mapdiff/pack.h"
 #include "mapdiff/progress.h"
 #include "mapdiff/stock_table.h"
 #include "stock/stock_check.h"
@@ -45,17 +48,33 @@ int run(const std::vector<std::string>& words, std::string& written) {
             return status_ok;
         }
         case mapdiff_command::inspect: {
-            const inspect_outcome outcome = inspect_patch(arguments.make.maps_path, arguments.make.patch_path);
+            const inspect_outcome outcome = inspect_patch(arguments.inspect.maps_path, arguments.inspect.patch_path);
             put(stdout, outcome.text);
             return outcome.would_rebuild ? status_ok : status_failed;
         }
+        case mapdiff_command::pack: {
+            progress meter;
+            meter.shown = standard_error_is_terminal();
+            const pack_outcome outcome = pack_mod(arguments.pack, meter);
+            end_progress(meter);
+            if (!outcome.error.empty()) return fail(outcome.error, status_failed);
+            written = arguments.pack.out_folder;
+            put(stdout, outcome.summary);
+            return status_ok;
+        }
+        case mapdiff_command::check_stock: {
+            const stock_report report = check_stock_report(arguments.check_stock.maps_path);
+            if (!report.error.empty()) return fail(report.error, status_failed);
+            put(stdout, report.text);
+            return report.all_match ? status_ok : status_failed;
+        }
         case mapdiff_command::stock_table: {
-            const std::string& file = arguments.table_file;
-            const bool replace = arguments.make.force;
+            const std::string& file = arguments.stock_table.table_file;
+            const bool replace = arguments.stock_table.force;
             // Before the maps are read, as make refuses; the file may be one of them.
             if (!file.empty() && !replace && path_exists(file))
                 return fail(already_exists_error(file), status_failed);
-            const stock_table_outcome outcome = make_stock_table(arguments.make.maps_path);
+            const stock_table_outcome outcome = make_stock_table(arguments.stock_table.maps_path);
             if (!outcome.error.empty()) return fail(outcome.error, status_failed);
             if (file.empty()) {
                 put(stdout, outcome.table);

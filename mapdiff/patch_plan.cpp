@@ -110,8 +110,10 @@ struct chunk_reader {
     }
 };
 
-// The offsets at which the chunk's blocks are found in the sources, most often found first.
-bool content_candidates(const block_index& index, chunk_reader& chunk, std::vector<candidate>& found) {
+// The offsets at which the chunk's blocks are found in the usable sources, most often found
+// first.
+bool content_candidates(const block_index& index, const std::vector<bool>& usable, chunk_reader& chunk,
+                        std::vector<candidate>& found) {
     found.clear();
     const std::size_t b = index.block_size, size = chunk.size;
     if (size < b || index.first_block.empty()) return true;
@@ -122,7 +124,9 @@ bool content_candidates(const block_index& index, chunk_reader& chunk, std::vect
     std::uint64_t hash = block_hash(bytes, b);
     for (std::size_t p = 0;;) {
         block_match match{};
-        if (find_block(index, hash, match)) {
+        // A block of a source this map may not draw on (the map itself, a map installed after it)
+        // tells nothing: the scan rolls on past it.
+        if (find_block(index, hash, match) && usable[match.source]) {
             if (match.offset > p) {
                 const std::uint64_t key = (static_cast<std::uint64_t>(match.source) << 40) | (match.offset - p);
                 ++votes[key];
@@ -203,24 +207,21 @@ byte_marks marks_of(const std::vector<table_entry>& table, std::size_t region_si
     return marks;
 }
 
-// The sources opened, their block index, and their entries by name.
+// The usable sources opened, the block index of all sources, and the usable ones' entries by name.
 struct source_search {
-    block_index index;
+    const block_index& index;
+    const std::vector<bool>& usable;
     std::vector<stored_file> open;
     std::unordered_multimap<std::string, candidate> same_named;
 };
 
-bool prepare_search(const storage& where, const std::vector<patch_source>& sources, source_search& search,
-                    progress& meter) {
-    std::vector<indexed_source> indexed;
-    indexed.reserve(sources.size());
-    for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
-    if (!build_block_index(where, indexed, search.index, meter)) return false;
+bool prepare_search(const storage& where, const std::vector<patch_source>& sources, source_search& search) {
     search.open.resize(sources.size());
     for (std::size_t s = 0; s < sources.size(); ++s)
-        if (!open_stored_file(where, sources[s].path, open_mode::read, search.open[s])) return false;
+        if (search.usable[s] && !open_stored_file(where, sources[s].path, open_mode::read, search.open[s])) return false;
 
     for (std::size_t s = 0; s < sources.size(); ++s) {
+        if (!search.usable[s]) continue;
         for (const table_entry& theirs : sources[s].table)
             if (theirs.chunk_size > 0) search.same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
     }
@@ -241,7 +242,7 @@ bool find_best_candidate(const source_search& search, const std::vector<patch_so
                          candidate& best) {
     found = false;
     std::vector<candidate> candidates;
-    if (!content_candidates(search.index, chunk, candidates)) return false;
+    if (!content_candidates(search.index, search.usable, chunk, candidates)) return false;
     // A few same-named entries are enough: more only repeats the work on damaged tables.
     const auto named = search.same_named.equal_range(entry.name);
     std::size_t taken = 0;
@@ -299,6 +300,18 @@ bool write_reference(const stored_file& patch, std::vector<unsigned char>& regio
 
 bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                           const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
+    std::vector<indexed_source> indexed;
+    indexed.reserve(sources.size());
+    for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
+    block_index index;
+    if (!build_block_index(where, indexed, index, meter)) return false;
+    return write_patch_on_index(where, patch_path, table, sources, index, std::vector<bool>(sources.size(), true), plan,
+                                meter);
+}
+
+bool write_patch_on_index(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                          const std::vector<patch_source>& sources, const block_index& index,
+                          const std::vector<bool>& usable, patch_plan& plan, progress& meter) {
     plan = patch_plan{};
     plan.chunks_from.assign(sources.size(), 0);
     plan.bytes_from.assign(sources.size(), 0);
@@ -310,8 +323,8 @@ bool write_patch_in_place(const storage& where, const std::string& patch_path, c
         !read_table_region(patch, patch_size, table, region))
         return false;
     byte_marks marks = marks_of(table, region.size());
-    source_search search;
-    if (!prepare_search(where, sources, search, meter)) return false;
+    source_search search{index, usable, {}, {}};
+    if (!prepare_search(where, sources, search)) return false;
 
     std::vector<unsigned char> scratch(window), chunk;
     start_stage(meter, "searching sources", table.size());

@@ -10,6 +10,7 @@
 
 #include "common/storage.h"
 #include "format/map_table.h"
+#include "mapdiff/block_index.h"
 #include "mapdiff/progress.h"
 
 struct patch_source {
@@ -39,3 +40,9 @@ struct patch_plan {
 // cannot be read or the file written.
 bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                           const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);
+
+// The same on an index of the sources built once for several maps: `index` holds every source
+// of `sources`, in their order, and the map draws only on those that `usable` marks.
+bool write_patch_on_index(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                          const std::vector<patch_source>& sources, const block_index& index,
+                          const std::vector<bool>& usable, patch_plan& plan, progress& meter);

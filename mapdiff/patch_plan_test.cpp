@@ -23,7 +23,9 @@ struct named_source {
 
 // Plans the patch of `map` against the sources, all in memory, then rebuilds it there with
 // mapmend's rebuild, the beside sources next to the patch.
-planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& given) {
+// With `usable`, on one index of every source, drawing only on those it marks.
+planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& given,
+                         const std::vector<bool>& usable = {}) {
     memory_files memory;
     std::vector<patch_source> sources;
     for (const named_source& s : given) {
@@ -43,7 +45,15 @@ planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& give
     planned out;
     memory.files["mods/Level.qmp"] = map;
     progress quiet;
-    EXPECT_TRUE(write_patch_in_place(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet));
+    if (usable.empty()) {
+        EXPECT_TRUE(write_patch_in_place(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet));
+    } else {
+        std::vector<indexed_source> indexed;
+        for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
+        block_index index;
+        EXPECT_TRUE(build_block_index(storage{&memory}, indexed, index, quiet));
+        EXPECT_TRUE(write_patch_on_index(storage{&memory}, "mods/Level.qmp", table, sources, index, usable, out.plan, quiet));
+    }
     out.patch = memory.files["mods/Level.qmp"];
     out.rebuild = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");
     if (out.rebuild == rebuilt) out.rebuilt = memory.files["mods/Level.qmw"];
@@ -184,4 +194,27 @@ TEST(plan_patch, a_chunk_larger_than_a_read_is_found_and_rebuilt) {
     ASSERT_EQ(p.plan.references.size(), 1u);
     EXPECT_EQ(p.plan.references[0].source, 1u) << "the source that differs in a quarter of the chunk";
     EXPECT_EQ(p.plan.references[0].source_offset, 200000);
+}
+
+// One index for several maps: a source the map may not draw on (the map itself, a map installed
+// after it) is never referenced, even where it alone holds a chunk's bytes; and the map's own
+// blocks, met by the scan before a usable source's, do not keep that source from being found.
+TEST(plan_patch, on_a_shared_index_only_usable_sources_are_drawn_on) {
+    const bytes alpha = synthetic_map(16, 100000, 3);
+    const bytes later = synthetic_map(17, 100000, 3);
+    bytes map = plain_map(18, 60000, 3, 6000);
+    // The chunks start 40 bytes past a block boundary of the map (64-byte blocks): the scan meets
+    // the map's own block 24 bytes in, and Alpha's, 20 bytes past its boundaries, 44 bytes in.
+    ASSERT_EQ(chunk_of(map, 0).offset % 64, 40u);
+    copy_bytes(alpha, 30036, map, chunk_of(map, 0).offset, 6000);
+    copy_bytes(later, 40001, map, chunk_of(map, 1).offset, 6000);
+    copy_bytes(alpha, 60052, map, chunk_of(map, 2).offset, 6000);
+    const planned p = plan_and_rebuild(map, {{"Alpha.qmw", alpha}, {"Self.qmw", map, true}, {"Later.qmw", later, true}},
+                                       {true, false, false});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    EXPECT_TRUE(referenced(p, 0));
+    EXPECT_FALSE(referenced(p, 1));
+    EXPECT_TRUE(referenced(p, 2));
+    EXPECT_EQ(p.plan.chunks_from, (std::vector<std::uint64_t>{2, 0, 0}));
 }

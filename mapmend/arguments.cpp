@@ -2,6 +2,7 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
+#include "digest/md5.h"
 
 namespace {
 
@@ -16,13 +17,6 @@ argument_reading stop_with(result_code code) {
 
 }  // namespace
 
-bool is_digest_text(const std::string& text) {
-    if (text.size() != 32) return false;
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    }
-    return true;
-}
 
 argument_reading read_arguments(const std::vector<std::string>& arguments) {
     argument_reading reading;

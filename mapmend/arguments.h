@@ -29,5 +29,3 @@ struct argument_reading {
 // `arguments` excludes the program's own path. Tests the maps path and the patch path on
 // disk as soon as each is met.
 argument_reading read_arguments(const std::vector<std::string>& arguments);
-
-bool is_digest_text(const std::string& text);

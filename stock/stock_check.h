@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct stock_map {
     const char* name;    // bare file name, letter case as stored
@@ -46,3 +47,13 @@ struct stock_check_setup {
 // fewer when fewer keep every lane busy for as long as the largest file takes.
 bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std::size_t count,
                        const stock_check_setup& setup);
+
+struct file_digest {
+    bool opened = false;     // false: the file cannot be opened, and the rest is empty
+    std::uint64_t size = 0;  // as opened
+    std::string digest;      // the digest text of the bytes read, to the end or to a read error
+};
+
+// The digest of each file, hashed side by side as check_stock_lanes does, every file read to
+// its end whatever the others hold.
+std::vector<file_digest> file_md5_lanes(const std::vector<std::string>& paths, const stock_check_setup& setup = {});

@@ -20,8 +20,9 @@ namespace {
 
 struct stock_file {
     open_file file;
-    std::uint64_t size = 0;  // as opened; it only orders the work
-    const char* digest = nullptr;
+    std::uint64_t size = 0;         // as opened; it only orders the work
+    const char* digest = nullptr;   // expected; null when the digest is only wanted
+    std::string* found = nullptr;   // where the digest text goes, when wanted
 };
 
 struct shared_work {
@@ -79,7 +80,9 @@ bool prepare_lane(shared_work& work, lane& l, std::size_t chunk) {
         unsigned char digest[16];
         md5_lanes_finish(l.state, l.blocks, l.buffer + l.used, left, digest);
         close_file(l.file->file);
-        const bool same = md5_digest_text(digest) == l.file->digest;
+        const std::string text = md5_digest_text(digest);
+        if (l.file->found != nullptr) *l.file->found = text;
+        const bool same = l.file->digest == nullptr || text == l.file->digest;
         l.file = nullptr;
         if (!same) return false;
     }
@@ -133,21 +136,8 @@ std::size_t default_workers(const std::vector<stock_file>& files, std::size_t la
     return static_cast<std::size_t>(std::max<std::uint64_t>(1, std::min(enough, cores)));
 }
 
-}  // namespace
-
-bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std::size_t count,
-                       const stock_check_setup& setup) {
-    shared_work work;
-    work.files.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        stock_file& file = work.files[i];
-        if (!open_existing(maps_path + rows[i].name, open_mode::read, file.file)) {
-            if (setup.bytes_read != nullptr) *setup.bytes_read = 0;
-            return false;
-        }
-        if (!file_size(file.file, file.size)) file.size = 0;
-        file.digest = rows[i].digest;
-    }
+// Hashes every file of `work`, side by side; false when a file differs from its digest.
+bool run_workers(shared_work& work, const stock_check_setup& setup) {
     // The longest files first, so that no long file starts when the others are done.
     std::stable_sort(work.files.begin(), work.files.end(),
                      [](const stock_file& a, const stock_file& b) { return a.size > b.size; });
@@ -156,7 +146,7 @@ bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std:
     const std::size_t chunk = std::max<std::size_t>(64, setup.buffer_bytes / lanes / 64 * 64);
     std::size_t workers = setup.workers;
     if (workers == 0) workers = default_workers(work.files, lanes);
-    workers = std::max<std::size_t>(1, std::min(workers, count));
+    workers = std::max<std::size_t>(1, std::min(workers, work.files.size()));
 
     // Every buffer is had before a thread starts: a worker allocates nothing.
     std::vector<std::unique_ptr<unsigned char[]>> buffers;
@@ -176,4 +166,42 @@ bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std:
 
     if (setup.bytes_read != nullptr) *setup.bytes_read = work.bytes_read.load();
     return !work.failed.load();
+}
+
+}  // namespace
+
+bool check_stock_lanes(const std::string& maps_path, const stock_map* rows, std::size_t count,
+                       const stock_check_setup& setup) {
+    shared_work work;
+    work.files.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        stock_file& file = work.files[i];
+        if (!open_existing(maps_path + rows[i].name, open_mode::read, file.file)) {
+            if (setup.bytes_read != nullptr) *setup.bytes_read = 0;
+            return false;
+        }
+        if (!file_size(file.file, file.size)) file.size = 0;
+        file.digest = rows[i].digest;
+    }
+    return run_workers(work, setup);
+}
+
+std::vector<file_digest> file_md5_lanes(const std::vector<std::string>& paths, const stock_check_setup& setup) {
+    std::vector<file_digest> digests(paths.size());
+    shared_work work;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        stock_file file;
+        if (!open_existing(paths[i], open_mode::read, file.file)) continue;
+        if (!file_size(file.file, file.size)) file.size = 0;
+        digests[i].opened = true;
+        digests[i].size = file.size;
+        file.found = &digests[i].digest;
+        work.files.push_back(std::move(file));
+    }
+    if (work.files.empty()) {
+        if (setup.bytes_read != nullptr) *setup.bytes_read = 0;
+        return digests;
+    }
+    run_workers(work, setup);
+    return digests;
 }

@@ -130,5 +130,34 @@ TEST_P(stock_check_lanes, a_file_that_differs_ends_the_reading) {
     EXPECT_LE(bytes_read, lanes * size);
 }
 
+// Each file's own digest and size, by one or two workers, with a missing file and a folder
+// among them: those are reported unopened and every other file is read to its end.
+TEST_P(stock_check_lanes, digests_of_files_are_file_md5s) {
+    lane_stock_set stock(edge_sizes);
+    std::vector<std::string> paths;
+    for (std::size_t row = 0; row < stock.names.size(); ++row) paths.push_back(stock.path(row));
+    paths.insert(paths.begin() + 5, stock.maps_path + "Missing.qmw");
+    fs::create_directory(stock.maps_path + "Folder.qmw");
+    paths.push_back(stock.maps_path + "Folder.qmw");
+    for (const std::size_t workers : {1, 2}) {
+        std::uint64_t bytes_read = 0;
+        stock_check_setup s = setup(workers, md5_lane_count(GetParam()) * 65 * 64);
+        s.bytes_read = &bytes_read;
+        const std::vector<file_digest> digests = file_md5_lanes(paths, s);
+        ASSERT_EQ(digests.size(), paths.size());
+        std::uint64_t total = 0;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const bool present = i != 5 && i + 1 != paths.size();
+            EXPECT_EQ(digests[i].opened, present) << paths[i];
+            EXPECT_EQ(digests[i].digest, file_md5(paths[i])) << paths[i];
+            if (present) {
+                EXPECT_EQ(digests[i].size, read_file(paths[i]).size()) << paths[i];
+            }
+            total += digests[i].size;
+        }
+        EXPECT_EQ(bytes_read, total);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(each_instruction_set, stock_check_lanes, ::testing::ValuesIn(md5_isas),
                          [](const ::testing::TestParamInfo<md5_isa>& info) { return std::string(md5_isa_name(info.param)); });

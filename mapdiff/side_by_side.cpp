@@ -1,0 +1,41 @@
+#include "mapdiff/side_by_side.h"
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+bool run_side_by_side(std::size_t count, const std::function<bool(std::size_t)>& job, progress& meter) {
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> failed{false};
+    auto work = [&](bool reports) {
+        while (!failed.load()) {
+            const std::size_t i = next.fetch_add(1);
+            if (i >= count) return;
+            bool ok = false;
+            try {
+                ok = job(i);
+            } catch (const std::bad_alloc&) {
+                ok = false;
+            }
+            if (!ok) failed.store(true);
+            const std::size_t finished = done.fetch_add(1) + 1;
+            if (reports) report_progress(meter, finished);
+        }
+    };
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < std::min(cores, count); ++t) {
+        // A thread the system refuses leaves its share to the others.
+        try {
+            helpers.emplace_back(work, false);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work(true);
+    for (std::thread& helper : helpers) helper.join();
+    return !failed.load();
+}
