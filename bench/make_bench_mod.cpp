@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_random.h"
 #include "digest/md5.h"
 
 namespace {
@@ -29,20 +30,6 @@ constexpr std::uint32_t magic = 0xC0000001u;
 constexpr std::uint64_t mib = std::uint64_t{1} << 20;
 constexpr std::uint64_t data_at = mib;  // the table fits below: at most 3400 entries
 constexpr std::size_t block = 1 << 20;
-
-std::uint64_t splitmix(std::uint64_t x) {
-    x += 0x9e3779b97f4a7c15ull;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
-    return x ^ (x >> 31);
-}
-
-struct random_numbers {
-    std::uint64_t state;
-    std::uint64_t next() { return splitmix(state++); }
-    std::uint64_t below(std::uint64_t bound) { return next() % bound; }
-    double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }
-};
 
 struct source_weight {
     std::string file;  // "Maps/<name>" or "Mod/<name>"
@@ -66,11 +53,6 @@ struct input {
     std::FILE* file = nullptr;
     std::uint64_t size = 0;
 };
-
-std::uint32_t chunk_size(random_numbers& random) {
-    const double size = std::exp(std::log(16.0) + random.unit() * (std::log(2.0 * mib) - std::log(16.0)));
-    return static_cast<std::uint32_t>(size) | 1u;
-}
 
 void put_u32(unsigned char* at, std::uint32_t value) {
     for (int k = 0; k < 4; ++k) at[k] = static_cast<unsigned char>(value >> (8 * k));
@@ -102,7 +84,7 @@ bool write_map(const std::string& folder, const map_recipe& recipe, std::uint64_
     for (std::uint64_t at = data_at; at < size;) {
         chunk c;
         c.offset = at;
-        c.size = std::min<std::uint64_t>(chunk_size(random), size - at);
+        c.size = std::min<std::uint64_t>(log_spread_chunk_size(random), size - at);
         if (!inputs.empty() && random.unit() < recipe.copied) {
             double pick = random.unit() * total_weight;
             std::size_t s = 0;

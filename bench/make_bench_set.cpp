@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_random.h"
+
 #include "digest/md5.h"
 
 namespace {
@@ -37,13 +39,6 @@ constexpr std::uint32_t magic = 0xC0000001u;
 constexpr std::uint64_t mib = std::uint64_t{1} << 20;
 constexpr std::uint64_t stock_data_at = 64;  // behind a small header of magic and zeros
 constexpr std::size_t block = 1 << 20;
-
-std::uint64_t splitmix(std::uint64_t x) {
-    x += 0x9e3779b97f4a7c15ull;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
-    return x ^ (x >> 31);
-}
 
 // The bytes of a file from its seed: byte `at` depends on nothing but the seed and `at`, so
 // a source's bytes at any offset can be made again while its patch is written.
@@ -56,13 +51,6 @@ void counter_bytes(std::uint64_t seed, std::uint64_t at, unsigned char* out, std
             out[i] = static_cast<unsigned char>(word);
     }
 }
-
-struct random_numbers {
-    std::uint64_t state;
-    std::uint64_t next() { return splitmix(state++); }
-    std::uint64_t below(std::uint64_t bound) { return next() % bound; }
-    double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }
-};
 
 // A file that entries read from. Bytes from `data_at` on are counter_bytes of the seed.
 struct source_file {
@@ -106,12 +94,10 @@ struct output {
     }
 };
 
-// Chunk sizes spread evenly over their logarithm, from 16 bytes to 2 MiB, so that small and
-// large chunks both occur in number; odd sizes throughout.
+// Chunk sizes spread evenly over their logarithm, one in 200 empty.
 std::uint32_t chunk_size(random_numbers& random) {
     if (random.below(200) == 0) return 0;
-    const double size = std::exp(std::log(16.0) + random.unit() * (std::log(2.0 * mib) - std::log(16.0)));
-    return static_cast<std::uint32_t>(size) | 1u;
+    return log_spread_chunk_size(random);
 }
 
 // Tiles the patch's data area with chunks and gives about nine in ten of them a run of bytes

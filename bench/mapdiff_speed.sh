@@ -22,6 +22,7 @@ set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
 source bench/timing.sh
+source bench/stock_builds.sh
 root=$PWD
 map_mib=${1:-256}
 runs=${MAPDIFF_RUNS:-3}
@@ -39,22 +40,14 @@ mkdir -p "$data/Maps" "$data/Mods" "$data/Out"
 echo "writing the data set ..." >&2
 build/native/bench/make_bench_set "$data" "$map_mib" --map >"$data/plan.txt"
 
-# The same stock set as bench/run's, so the same table and build.
-scripts/make-stock-table --force "$data/Maps" "$bench/stock.md5.new" >/dev/null
-cmp -s "$bench/stock.md5.new" "$bench/stock.md5" 2>/dev/null || mv "$bench/stock.md5.new" "$bench/stock.md5"
-rm -f "$bench/stock.md5.new"
-stock_build=$bench/stock-native
-cmake --preset native -B "$stock_build" -DMAPMEND_BUILD_TESTS=OFF -DMAPMEND_STOCK_TABLE="$root/$bench/stock.md5" >/dev/null
-cmake --build "$stock_build" --target mapmend mapdiff >/dev/null
+# The same stock set as bench/run's, so the same table and builds.
+use_stock_set "$data/Maps"
+build_with_stock_table native mapmend mapdiff
 mapmend=$stock_build/mapmend/mapmend
 mapdiff=$stock_build/mapdiff/mapdiff
 with_wine=false
-if command -v wine >/dev/null && command -v i686-w64-mingw32-g++-posix >/dev/null; then
-  # The same build directory as bench/run's; only mapdiff is built here.
-  cmake --preset win32 -B "$bench/stock-win32" -DMAPMEND_BUILD_TESTS=OFF -DMAPMEND_STOCK_TABLE="$root/$bench/stock.md5" >/dev/null
-  cmake --build "$bench/stock-win32" --target mapdiff >/dev/null
-  export WINEPREFIX=$root/build/win32/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  scripts/wine-prefix-up >/dev/null
+if wine_usable; then
+  build_with_stock_table win32 mapdiff
   with_wine=true
   mkdir -p "$data/Wine"
 fi
