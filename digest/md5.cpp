@@ -2,6 +2,7 @@
 // only the ragged ends of a run pass through the context's block buffer.
 #include "digest/md5.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/little_endian.h"
@@ -210,6 +211,19 @@ std::string md5_digest_text(const unsigned char (&digest)[16]) {
         text[2 * i + 1] = hex_digits[digest[i] & 15];
     }
     return text;
+}
+
+std::string md5_text_of(const void* data, std::size_t size) {
+    md5_context context;
+    md5_init(context);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t piece = std::min<std::size_t>(size - at, std::size_t{1} << 30);
+        md5_update(context, bytes + at, static_cast<std::uint32_t>(piece));
+        at += piece;
+    }
+    md5_final(context);
+    return md5_digest_text(context.digest);
 }
 
 bool is_digest_text(const std::string& text) {

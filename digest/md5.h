@@ -29,5 +29,8 @@ void md5_compress_blocks(std::uint32_t state[4], const unsigned char* bytes, std
 // The 16 digest bytes as 32 lowercase hexadecimal characters, first byte first.
 std::string md5_digest_text(const unsigned char (&digest)[16]);
 
+// The digest text of the `size` bytes at `data`.
+std::string md5_text_of(const void* data, std::size_t size);
+
 // True for 32 lowercase hexadecimal characters, the form md5_digest_text writes.
 bool is_digest_text(const std::string& text);

@@ -121,3 +121,13 @@ TEST(md5, digest_text_keeps_leading_zeros) {
     unsigned char digest[16] = {0x00, 0x01, 0x0f, 0x10, 0xab, 0xff};
     EXPECT_EQ(md5_digest_text(digest), "00010f10abff00000000000000000000");
 }
+
+TEST(md5, text_of_a_buffer_and_the_digest_text_form) {
+    const std::string abc = "abc";
+    EXPECT_EQ(md5_text_of(abc.data(), abc.size()), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(md5_text_of(nullptr, 0), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_TRUE(is_digest_text("900150983cd24fb0d6963f7d28e17f72"));
+    for (const char* wrong : {"900150983CD24FB0D6963F7D28E17F72", "900150983cd24fb0d6963f7d28e17f7", "900150983cd24fb0d6963f7d28e17f72 ",
+                              "g00150983cd24fb0d6963f7d28e17f72", ""})
+        EXPECT_FALSE(is_digest_text(wrong)) << wrong;
+}

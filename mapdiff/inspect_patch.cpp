@@ -19,18 +19,6 @@
 
 namespace {
 
-std::string digest_of(const std::vector<unsigned char>& bytes) {
-    md5_context context;
-    md5_init(context);
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t piece = std::min<std::size_t>(bytes.size() - at, std::size_t{1} << 30);
-        md5_update(context, bytes.data() + at, static_cast<std::uint32_t>(piece));
-        at += piece;
-    }
-    md5_final(context);
-    return md5_digest_text(context.digest);
-}
-
 // Deeper nesting is not indented further, so that the listing of a chain of patches grows
 // with its length, not with its square.
 constexpr int deepest_indent = 8;
@@ -267,6 +255,8 @@ inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_pat
     }
     const std::string output = map_file_path(patch_path);
     outcome.would_rebuild = true;
-    outcome.text += "mapmend would rebuild " + file_name(output) + ", md5 " + digest_of(world.files.at(memory_key(world, output))) + "\n";
+    const std::vector<unsigned char>& rebuilt_map = world.files.at(memory_key(world, output));
+    outcome.text += "mapmend would rebuild " + file_name(output) + ", md5 " +
+                    md5_text_of(rebuilt_map.data(), rebuilt_map.size()) + "\n";
     return outcome;
 }

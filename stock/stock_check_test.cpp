@@ -18,13 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string md5_of(const std::string& bytes) {
-    md5_context context;
-    md5_init(context);
-    md5_update(context, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    md5_final(context);
-    return md5_digest_text(context.digest);
-}
+std::string md5_of(const std::string& content) { return md5_text_of(content.data(), content.size()); }
 
 std::vector<std::string> opened;
 

@@ -21,13 +21,7 @@ constexpr std::size_t source_size = std::size_t{4} << 20;
 constexpr std::size_t entry_count = 96;
 constexpr int kills_wanted = 20;
 
-std::string md5_of(const bytes& content) {
-    md5_context context;
-    md5_init(context);
-    md5_update(context, content.data(), static_cast<std::uint32_t>(content.size()));
-    md5_final(context);
-    return md5_digest_text(context.digest);
-}
+std::string md5_of(const bytes& content) { return md5_text_of(content.data(), content.size()); }
 
 struct interrupted : mapmend_case {
     // Dozens of large rebuilds, each run twice; a sanitizer build needs about a minute.

@@ -6,13 +6,7 @@
 
 namespace {
 
-std::string md5_of(const bytes& content) {
-    md5_context context;
-    md5_init(context);
-    md5_update(context, content.data(), static_cast<std::uint32_t>(content.size()));
-    md5_final(context);
-    return md5_digest_text(context.digest);
-}
+std::string md5_of(const bytes& content) { return md5_text_of(content.data(), content.size()); }
 
 }  // namespace
 
