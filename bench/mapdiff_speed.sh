@@ -60,33 +60,13 @@ read -r _ _ copies copied < <(grep '^copied ' "$data/plan.txt")
 
 echo
 echo "mapdiff make, $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD 2>/dev/null || echo '?')"
-echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"\
-  "$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory, load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+machine_line
 echo "map Large.qmw: $((map_bytes >> 20)) MiB, $entries entries (the largest $largest bytes), $copies of them"\
   "($((copied >> 20)) MiB) copies of stock bytes; sources: 31 stock files, $((stock_bytes >> 20)) MiB;"\
   "page cache warm (the files were just written)"
-if $with_wine; then
-  if [ "$i386_runs_as" = native ]; then
-    echo "Windows build: $(wine --version), 32-bit code runs natively"
-  else
-    echo "Windows build: $(wine --version), 32-bit code emulated by $(qemu-i386 --version | head -n 1);"\
-      "the (Wine) rows measure the emulator as well, so they are shown but not judged"
-  fi
-fi
+! $with_wine || wine_line
 printf '  %-10s %9s %9s %9s %10s %9s  %s\n' run "wall s" "user s" "sys s" "peak MiB" "MB/s" target
 
-# watch_exe <pid of time>: prints the pid and VmHWM of time's child while its command line holds
-# mapdiff.exe, every 0.1 s until time has exited.
-watch_exe() {
-  local p
-  while kill -0 "$1" 2>/dev/null; do
-    for p in $(pgrep -P "$1" || true); do
-      tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline" | grep -q 'mapdiff\.exe make' &&
-        echo "$p $(awk '/^VmHWM:/ { print $2 }' "/proc/$p/status" 2>/dev/null)"
-    done
-    sleep 0.1
-  done
-}
 
 # make_runs <row suffix> <patch> <program...>: MAPDIFF_RUNS timed runs of `<program> make`,
 # writing <patch>; one row each, then the median.
@@ -100,7 +80,7 @@ make_runs() {
       >"${patch%.qmp}.summary" 2>/dev/null </dev/null &
     timer=$!
     if [ -n "$suffix" ]; then
-      watch_exe "$timer" >"$data/seen" &
+      watch_exe "$timer" 'mapdiff\.exe make' >"$data/seen" &
       watcher=$!
     fi
     wait "$timer" || { echo "mapdiff_speed: mapdiff make failed:" >&2; cat "${patch%.qmp}.summary" "$data/time.txt" >&2; exit 1; }

@@ -63,18 +63,10 @@ stock_bytes=$(cat "$data"/Maps/*.qmw | wc -c)
 mod_bytes=$(cat "$data"/Mod/*.qmw | wc -c)
 echo
 echo "mapdiff pack, $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD 2>/dev/null || echo '?')"
-echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"\
-  "$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory, load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+machine_line
 echo "mod: $(ls "$data/Mod" | wc -l) maps, $((mod_bytes >> 20)) MiB; stock: 31 maps, $((stock_bytes >> 20)) MiB;"\
   "page cache warm (the files were just written)"
-if $with_wine; then
-  if [ "$i386_runs_as" = native ]; then
-    echo "Windows build: $(wine --version), 32-bit code runs natively"
-  else
-    echo "Windows build: $(wine --version), 32-bit code emulated by $(qemu-i386 --version | head -n 1);"\
-      "the (Wine) rows measure the emulator as well, so they are shown but not judged"
-  fi
-fi
+! $with_wine || wine_line
 
 # timed <label> <command...>: runs the command under /usr/bin/time -v; sets wall, user, sys, kib.
 timed() {
@@ -129,18 +121,6 @@ if $with_wine; then
   wine_make_wall=$make_wall
 fi
 
-# watch_exe <pid of time>: the pid and VmHWM of time's child while its command line holds
-# mapdiff.exe, every 0.1 s until time has exited.
-watch_exe() {
-  local p
-  while kill -0 "$1" 2>/dev/null; do
-    for p in $(pgrep -P "$1" || true); do
-      tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline" | grep -q 'mapdiff\.exe pack' &&
-        echo "$p $(awk '/^VmHWM:/ { print $2 }' "/proc/$p/status" 2>/dev/null)"
-    done
-    sleep 0.1
-  done
-}
 
 echo
 echo "mapdiff pack:"
@@ -162,7 +142,7 @@ if $with_wine; then
     /usr/bin/time -v -o "$data/time.txt" wine "$exe" pack "$(wine_path "$data/Maps")" "$(wine_path "$data/Mod")" \
       "$(wine_path "$data/OutWine")" >"$data/wine.out" 2>/dev/null </dev/null &
     timer=$!
-    watch_exe "$timer" >"$data/seen" &
+    watch_exe "$timer" 'mapdiff\.exe pack' >"$data/seen" &
     watcher=$!
     wait "$timer" || { echo "pack_speed: mapdiff.exe pack failed:" >&2; cat "$data/wine.out" >&2; exit 1; }
     wait "$watcher"

@@ -76,3 +76,34 @@ row_verdict() {
 
 # wine_path <path>: the path as a Windows program under Wine names it (drive Z: is /).
 wine_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+
+# machine_line: the processors, the memory and the load average before a benchmark.
+machine_line() {
+  echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"\
+    "$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory, load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+# wine_line: the Wine version and how its 32-bit code runs here.
+wine_line() {
+  if [ "$i386_runs_as" = native ]; then
+    echo "Windows build: $(wine --version), 32-bit code runs natively"
+  else
+    echo "Windows build: $(wine --version), 32-bit code emulated by $(qemu-i386 --version | head -n 1);"\
+      "the (Wine) rows measure the emulator as well, so they are shown but not judged"
+  fi
+}
+
+# watch_exe <pid of time> <pattern>: prints the pid and VmHWM of time's child while its command
+# line matches the pattern (a program.exe and its command word), every 0.1 s until time has
+# exited. Wine runs the program in the process it was started as, so that is the process whose
+# peak /usr/bin/time reports.
+watch_exe() {
+  local p
+  while kill -0 "$1" 2>/dev/null; do
+    for p in $(pgrep -P "$1" || true); do
+      tr '\0' ' ' 2>/dev/null <"/proc/$p/cmdline" | grep -q "$2" &&
+        echo "$p $(awk '/^VmHWM:/ { print $2 }' "/proc/$p/status" 2>/dev/null)"
+    done
+    sleep 0.1
+  done
+}
