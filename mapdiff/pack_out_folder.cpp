@@ -5,6 +5,7 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "mapdiff/source_set.h"
+#include "mapdiff/text_file.h"
 
 namespace {
 
@@ -16,15 +17,6 @@ bool read_small_file(const std::string& path, std::string& text) {
     if (!open_existing(path, open_mode::read, file) || !file_size(file, size) || size > largest_manifest) return false;
     text.resize(static_cast<std::size_t>(size));
     return read_at(file, 0, &text[0], text.size()) == text.size();
-}
-
-bool write_new_file(const std::string& path, const std::string& text) {
-    open_file file;
-    if (!create_new_file(path, file)) return false;
-    const bool written = write_at(file, 0, text.data(), text.size());
-    close_file(file);
-    if (!written) delete_file(path);
-    return written;
 }
 
 bool has_name(const std::vector<std::string>& names, const std::string& name) {
@@ -90,8 +82,8 @@ void discard_patches(const pack_names& names) {
 
 std::string commit_pack(const pack_names& names, const std::vector<manifest_line>& lines, const std::string& settings) {
     const std::string manifest = manifest_path_of(names), settings_path = settings_path_of(names);
-    if (!write_new_file(partial(settings_path), settings)) return "Error: Cannot write " + partial(settings_path) + ".";
-    if (!write_new_file(partial(manifest), manifest_text(lines))) {
+    if (!write_new_text_file(partial(settings_path), settings)) return "Error: Cannot write " + partial(settings_path) + ".";
+    if (!write_new_text_file(partial(manifest), manifest_text(lines))) {
         delete_file(partial(settings_path));
         return "Error: Cannot write " + partial(manifest) + ".";
     }

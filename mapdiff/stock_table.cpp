@@ -7,9 +7,9 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "digest/file_md5.h"
-#include "stock/stock_check.h"
 #include "mapdiff/partial_path.h"
-#include "common/path_text.h"
+#include "mapdiff/text_file.h"
+#include "stock/stock_check.h"
 
 namespace {
 
@@ -59,11 +59,8 @@ stock_table_outcome make_stock_table(const std::string& maps_path) {
 
 bool write_file_in_place(const std::string& path, const std::string& text, bool replace) {
     const std::string temporary = partial_path(path);
-    open_file file;
-    if (!create_new_file(temporary, file)) return false;
-    const bool written = write_at(file, 0, text.data(), text.size());
-    close_file(file);
-    if (written && (replace ? replace_file(temporary, path) : !path_exists(path) && move_file(temporary, path))) return true;
+    if (!write_new_text_file(temporary, text)) return false;
+    if (replace ? replace_file(temporary, path) : !path_exists(path) && move_file(temporary, path)) return true;
     delete_file(temporary);
     return false;
 }
