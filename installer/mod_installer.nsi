@@ -279,7 +279,7 @@ Function find_game_path
   System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w "$game_path\${MOD_FOLDER}", i -1, p 0, i 0, p 0, *i 0 r3) i .r4'
   ${If} $4 == 0
   ${OrIf} $3 != 0
-    StrCpy $problem "The name of the game folder$\r$\n$INSTDIR$\r$\nhas characters that the mod's rebuild tool cannot use on this system (code page $2), and the drive keeps no short names for it.$\r$\n$\r$\nMove or copy the game to a folder whose name uses only plain letters (such as C:\Games\${GAME_NAME}), then run Setup again."
+    StrCpy $problem "The folder$\r$\n$INSTDIR\${MOD_FOLDER}$\r$\nhas characters in its name that the mod's rebuild tool cannot use on this system (code page $2), and the drive keeps no short name for it.$\r$\n$\r$\nMove or copy the game to a folder whose name uses only plain letters (such as C:\Games\${GAME_NAME}), then run Setup again."
     StrCpy $status 13
   ${EndIf}
 FunctionEnd

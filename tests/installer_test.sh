@@ -2,8 +2,9 @@
 # Packs a mod of four maps with mapdiff.exe, builds the example mod installer from the settings
 # that pack wrote with makensis and runs it silently under Wine, as a player's machine would: on
 # a good stock set (then uninstalled), on a damaged stock map, with a patch that the mod fails to
-# ship, over what an interrupted install left, on a folder that is not the game's and on a game
-# folder whose name lies outside the code page.
+# ship, over what an interrupted install left, on a folder that is not the game's, on a game
+# folder whose name lies outside the code page, where the mod's folder cannot be made, and with
+# a mod folder whose own name the code page cannot carry.
 # usage: installer_test.sh <makensis> <mapmend.exe> <mapdiff.exe> <make_sample_set.exe> <wine command...>
 set -uo pipefail
 makensis=$1 mapmend=$2 mapdiff=$3 make_sample_set=$4
@@ -48,6 +49,8 @@ installed_as_authored() { # <game folder> <case>
 entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Q5 mod Riverlands'
 # The value of the installed programs' entry, or nothing.
 entry_value() { "${wine[@]}" reg query "$entry" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z]* *//p"; }
+# The prefix outlives a run: an entry from an earlier one must not pass for this one's.
+"${wine[@]}" reg delete "$entry" /f > /dev/null 2>&1
 
 # 1. A good stock set: every map rebuilt byte for byte, each call's "All OK." in the log under
 #    a header naming the mod and its version; the patches and mapmend.exe gone, the uninstaller
@@ -167,6 +170,32 @@ game_folder "Gry Łukasza/Q5"
 install Riverlands-mod.exe "Gry Łukasza/Q5"
 [ "$status" -eq 0 ] || fail "game folder beyond the code page: exit status $status"
 installed_as_authored "Gry Łukasza/Q5" "game folder beyond the code page"
+grep -q "given to mapmend as Z:.*~" "$work/Gry Łukasza/Q5.log" ||
+  fail "game folder beyond the code page: the log (in that folder) does not show the short form given to mapmend"
+
+# 7. A mod folder that cannot be made (a file named Mods where the folder goes): status 12 with a
+#    message naming the folder, found before anything is copied; the game folder as it was.
+game_folder blocked
+echo "not a folder" > "$work/blocked/Mods"
+before=$(state "$work/blocked")
+install Riverlands-mod.exe blocked
+[ "$status" -eq 12 ] || fail "mod folder that cannot be made: exit status $status, not 12"
+grep -qF "Setup cannot write to the folder" "$work/blocked.log" ||
+  fail "mod folder that cannot be made: the message does not say so"
+grep -qF "$(windows "$work/blocked")\Mods\Riverlands" "$work/blocked.log" ||
+  fail "mod folder that cannot be made: the message does not name the folder"
+[ "$(state "$work/blocked")" = "$before" ] || fail "mod folder that cannot be made: the game folder changed"
+
+# 8. A mod folder whose own name lies outside the code page (here cp1252), which has no short form
+#    before it exists: refused with status 13 before anything is copied, the log says why.
+build_installer "$work/packed/Riverlands.nsh" "$work/Lodz-mod.exe" -DMOD_FOLDER='Mods\Łódź'
+game_folder refused
+before=$(state "$work/refused")
+install Lodz-mod.exe refused
+[ "$status" -eq 13 ] || fail "mod folder beyond the code page: exit status $status, not 13"
+grep -q "cannot use on this system (code page" "$work/refused.log" ||
+  fail "mod folder beyond the code page: the log does not say why"
+[ "$(state "$work/refused")" = "$before" ] || fail "mod folder beyond the code page: the game folder changed"
 
 [ "$failures" -eq 0 ] || exit 1
-echo "the installer passed all six cases"
+echo "the installer passed all eight cases"
