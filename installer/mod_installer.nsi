@@ -124,7 +124,7 @@ Var done_caption
   ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
   FileOpen $R9 $log_file a
   FileSeek $R9 0 END
-  FileWrite $R9 "$\r$\n==== $2-$1-$0 $4:$5:$6 ${what} ${MOD_DISPLAY_NAME} ${MOD_VERSION} (${MOD_NAME}), game folder $INSTDIR$\r$\n"
+  FileWrite $R9 "$\r$\n==== $2-$1-$0 $4:$5:$6 ${what} ${MOD_DISPLAY_NAME} ${MOD_VERSION} (${MOD_NAME}), game folder $INSTDIR, by $EXEFILE (NSIS ${NSIS_VERSION})$\r$\n"
   FileClose $R9
 !macroend
 
