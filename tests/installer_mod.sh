@@ -1,6 +1,7 @@
 # Shared by the installer's tests (sourced): the sample set and the mod Riverlands packed from it,
 # and the example installer built from what pack wrote.
 # Needs: $work, $here, $makensis, $mapmend, $mapdiff, $make_sample_set and the array wine.
+# shellcheck shell=bash disable=SC2154
 
 windows() { echo "Z:$1" | tr / '\\'; }
 # Every file under a folder with its digest, to show that a run left it as it was.
