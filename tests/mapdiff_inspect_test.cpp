@@ -3,6 +3,7 @@
 // the output, one folder under two spellings, a patch folder that cannot be written.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -16,8 +17,6 @@
 #ifndef _WIN32
 #include <sys/mount.h>
 #include <unistd.h>
-
-#include <filesystem>
 #endif
 
 namespace {

@@ -299,8 +299,8 @@ TEST_F(two_runs_stress, runs_at_random_offsets_with_kills_never_end_in_a_false_s
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    int successes = 0, checked_alone = 0, kills = 0;
-    for (int round = 0; round < stress_rounds && !HasFailure(); ++round) {
+    int rounds = 0, successes = 0, checked_alone = 0, kills = 0;
+    for (int round = 0; round < stress_rounds && !HasFailure(); ++round, ++rounds) {
         SCOPED_TRACE("round " + std::to_string(round));
         start_over();
         std::vector<stress_run> runs(std::uniform_int_distribution<std::size_t>(2, 4)(random));
@@ -359,5 +359,5 @@ TEST_F(two_runs_stress, runs_at_random_offsets_with_kills_never_end_in_a_false_s
         for (const std::string& name : folder_listing(mods)) EXPECT_EQ(name.find(".rebuilding"), std::string::npos) << name;
         expect_unmarked_maps_whole("after the calls again");
     }
-    std::printf("%d rounds: %d runs ended \"All OK.\" (%d checked alone), %d killed\n", stress_rounds, successes, checked_alone, kills);
+    std::printf("%d rounds: %d runs ended \"All OK.\" (%d checked alone), %d killed\n", rounds, successes, checked_alone, kills);
 }
