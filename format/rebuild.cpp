@@ -261,7 +261,9 @@ bool marker_blocks_below(const storage& where, const std::string& patch_path, co
     const std::string folder = patch_folder(patch_path);
     std::set<std::pair<bool, std::string>> sources;
     for (const patch_entry& entry : entries) {
-        if (!sources.insert({entry.in_patch_folder, entry.source_name}).second) continue;
+        // A name that could reach outside its folder or a device is refused by the rebuild itself.
+        if (!is_safe_source_name(entry.source_name) || !sources.insert({entry.in_patch_folder, entry.source_name}).second)
+            continue;
         const std::string path = source_path(entry, folder, maps_path);
         const marker_state state = marker_at(where, unfinished_marker_path(path));
         if (state == marker_state::foreign) return true;
