@@ -4,7 +4,8 @@
 
 #include <string>
 
-// 0 for success; every other value is a failure. 1 to 3 keep the meanings that callers know.
+// 0 for success; every other value is a failure, told apart only by its text: mapmend ends any
+// failed rebuild with its one status 9, and mapdiff shows the text.
 enum rebuild_result : int {
     rebuilt = 0,
     not_a_patch = 1,         // the copy does not begin with the magic

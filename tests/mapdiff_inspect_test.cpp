@@ -12,10 +12,10 @@
 #include "format/rebuild.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/test_files.h"
 
 #ifndef _WIN32
-#include <sys/mount.h>
 #include <unistd.h>
 #endif
 
@@ -205,19 +205,9 @@ TEST_F(inspect_run, a_patch_folder_that_cannot_be_written) {
 
     // A file system mounted read-only, which stops root too.
     if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
-    struct small_disk {
-        std::string path;
-        bool mounted;
-        ~small_disk() {
-            if (mounted) ::umount2(path.c_str(), MNT_DETACH);
-        }
-    } disk{root / "Disk", false};
-    make_folder(disk.path);
-    disk.mounted = ::mount("tmpfs", disk.path.c_str(), "tmpfs", 0, "size=1m") == 0;
+    const small_disk disk(root / "Disk", "size=1m");
     if (!disk.mounted) GTEST_SKIP() << "mount of a tmpfs refused here";
-    expect_refused("read-only disk", disk.path, [&](bool on) {
-        return ::mount("tmpfs", disk.path.c_str(), "tmpfs", MS_REMOUNT | (on ? 0 : MS_RDONLY), "size=1m") == 0;
-    });
+    expect_refused("read-only disk", disk.path, [&](bool on) { return disk.remount(on); });
 #endif
 }
 
