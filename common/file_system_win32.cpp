@@ -7,7 +7,9 @@ namespace {
 
 HANDLE handle_of(const open_file& file) { return reinterpret_cast<HANDLE>(file.native); }
 
-constexpr DWORD shared_access = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Deleting shared too: a run that only looks at a patch (another run's check of its arguments)
+// must not make this run's deletion of it fail.
+constexpr DWORD shared_access = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Only files on disk count: a path such as CON or a named pipe could block a read forever.
 HANDLE open_disk_file(const std::string& path, DWORD access, DWORD flags = FILE_ATTRIBUTE_NORMAL) {

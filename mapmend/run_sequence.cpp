@@ -8,7 +8,8 @@
 #include "stock/stock_check.h"
 
 #ifndef MAPMEND_FOLDER_WAIT_SECONDS
-// Longer than any rebuild of a real map takes, even on a slow disk.
+// Longer than any rebuild of a real map takes, even on a slow disk. The tests build a mapmend
+// that waits seconds, to see the wait end.
 #define MAPMEND_FOLDER_WAIT_SECONDS 600
 #endif
 
@@ -48,6 +49,7 @@ result_code run_jobs(const storage& where, const run_settings& settings, run_rec
     if (!lock_stored_folder(where, patch_folder(settings.patch_path), folder_wait, folder_lock))
         return result_code::rebuild_failed;
     if (!stored_file_exists(where, settings.patch_path)) return result_code::patch_not_found;
+    // Refused before an earlier map is moved aside, so that a rerun piles up no ".old" copies.
     if (marker_blocks_rebuild(where, settings.patch_path, settings.maps_path)) return result_code::rebuild_failed;
     // A failed move shows as a failed rebuild: the rebuild never replaces a file.
     if (stored_file_exists(where, output_path)) {
