@@ -11,6 +11,7 @@
 #include "format/map_table.h"
 #include "format/rebuild.h"
 #include "format/rebuild_result.h"
+#include "mapdiff/mod_names.h"
 #include "mapdiff/partial_path.h"
 #include "mapdiff/source_set.h"
 
@@ -123,6 +124,7 @@ std::string summary_of(const make_settings& settings, const std::vector<table_en
         if (source.in_patch_folder) beside_needed.push_back(source.name);
     }
     for (const skipped_source& skipped : set.skipped) text += "skipped " + skipped.name + ": " + skipped.reason + "\n";
+    text += stock_gap_line(set);
     char share[32];
     std::snprintf(share, sizeof share, "%.1f%%", size == 0 ? 0.0 : 100.0 * static_cast<double>(nonzero) / static_cast<double>(size));
     text += std::string(share) + format(" of the patch's %llu bytes are not zero\n", size);
@@ -144,6 +146,8 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (to_lower(map_file_path(settings.patch_path)) == to_lower(settings.patch_path))
         return failed("Error: " + settings.patch_path + " ends in .qmw, the name of the map mapmend rebuilds from it.");
     if (path_exists(settings.patch_path) && !settings.force) return failed(already_exists_error(settings.patch_path));
+    // The map mapmend makes from the patch takes its name.
+    if (std::string error = map_name_error(map_file_path(settings.patch_path)); !error.empty()) return failed(error);
     if (!is_directory(settings.maps_path)) return failed("Error: Maps path not found: " + settings.maps_path + ".");
     if (!settings.beside.empty() && !is_directory(settings.beside))
         return failed("Error: Folder not found: " + settings.beside + ".");
@@ -159,6 +163,8 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     source_set set;
     if (std::string error = gather_sources(settings.maps_path, settings.beside, excluded, set, meter); !error.empty())
         return failed(error);
+    if (!settings.allow_stock_gaps)
+        if (std::string error = stock_gap_error(set, settings.maps_path); !error.empty()) return failed(error);
     // Sources are map files (".qmw"), which a patch path never names; the map file may have
     // another name.
     // Closed at once: on Windows an open file cannot be replaced.
