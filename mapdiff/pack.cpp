@@ -141,8 +141,8 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     }
     const auto check = [&](std::size_t k) { return check_install_step(stock.sources, installed, k); };
     if (std::string error = write_patches(sources, patches, check, meter); !error.empty()) {
-        discard_patches(names);
-        return failed(error + " Nothing was written.");
+        discard_partials(names);
+        return failed(error + nothing_written(names));
     }
     if (std::string error = commit_pack(names, lines, installer_settings_text(names.mod, lines)); !error.empty())
         return failed(error);
