@@ -133,18 +133,6 @@ bool replace_file(const std::string& from, const std::string& to) {
     return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
 }
 
-bool list_folder_files(const std::string& path, std::vector<std::string>& names) {
-    names.clear();
-    DIR* folder = ::opendir(native_path(path).c_str());
-    if (!folder) return false;
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        struct stat info {};
-        if (::stat(path_in(native_path(path), name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
-    }
-    ::closedir(folder);
-    return true;
-}
 
 bool list_folder_entries(const std::string& path, std::vector<std::string>& names) {
     names.clear();

@@ -67,17 +67,6 @@ bool replace_file(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-bool list_folder_files(const std::string& path, std::vector<std::string>& names) {
-    names.clear();
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return true;
-}
 
 bool list_folder_entries(const std::string& path, std::vector<std::string>& names) {
     names.clear();

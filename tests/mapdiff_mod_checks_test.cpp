@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #ifndef _WIN32
@@ -103,8 +104,7 @@ TEST_F(mod_checks, an_incomplete_stock_set_stops_make_and_pack_unless_allowed) {
         ASSERT_EQ(made.exit_code, 0) << made.err;
         EXPECT_NE(made.out.find(allowed), std::string::npos) << made.out;
         std::remove((folder / "A.qmp").c_str());
-        for (const std::string& name : folder_listing(out)) std::remove((out + "/" + name).c_str());
-        std::remove(out.c_str());
+        std::filesystem::remove_all(out);
     }
     // The whole set: no such line.
     const program_result whole = mapdiff({"pack", maps, mod, out});
@@ -150,7 +150,7 @@ TEST_F(mod_checks, no_map_is_left_out_in_silence) {
     const std::string mod = mod_of("Mod", {"Cove.qmw", "Upper.QMW"});
     make_folder(mod + "/Dir.qmw");
     expect_refused({"pack", maps, mod, out}, {"Mod/Dir.qmw is a folder"});
-    std::remove((mod + "/Dir.qmw").c_str());
+    std::filesystem::remove(mod + "/Dir.qmw");
 #ifndef _WIN32
     struct entry {
         std::string name, why;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -307,13 +308,13 @@ TEST_F(mapdiff_pack, the_out_folder_loses_only_what_pack_wrote) {
     EXPECT_EQ(folder_at_patch.exit_code, 1);
     EXPECT_NE(folder_at_patch.err.find("Cove.qmp is a folder, where pack writes a file; nothing was deleted."), std::string::npos)
         << folder_at_patch.err;
-    std::remove((out + "/Cove.qmp").c_str());
+    std::filesystem::remove(out + "/Cove.qmp");
 
     ASSERT_EQ(mapdiff({"pack", maps, mod, out}).exit_code, 0);
     const std::map<std::string, bytes> whole = snapshot(out);
     make_folder(out + "/Bastion.qmp.partial");
     EXPECT_EQ(mapdiff({"pack", "--force", maps, mod, out}).exit_code, 1);
-    std::remove((out + "/Bastion.qmp.partial").c_str());
+    std::filesystem::remove(out + "/Bastion.qmp.partial");
     EXPECT_TRUE(snapshot(out) == whole);
 
     // The user's Keep1.qmp, and a temporary manifest left by some run that names it.
