@@ -17,6 +17,7 @@ enum rebuild_result : int {
     output_failed = 8,       // reading or writing the map file failed
     nesting_too_deep = 9,    // too long a chain of sources rebuilt from their own patch files
     out_of_memory = 10,
+    marker_blocked = 11,  // a marker path holds what mapmend did not make, or what it may not delete
 };
 
 // What a result means, for people, as a phrase without a full stop; "rebuild result <n>" for a

@@ -297,6 +297,10 @@ TEST_F(mapdiff_pack, check_stock_names_the_wrong_files_and_agrees_with_mapmend) 
     const program_result no_folder = mapdiff({"check-stock", folder / "None"});
     EXPECT_EQ(no_folder.exit_code, 1);
     EXPECT_EQ(mapmend({"--check-stock", folder / "None"}).exit_code, 1);
+    // An empty maps path names no folder, for both.
+    const program_result empty = mapdiff({"check-stock", ""});
+    EXPECT_EQ(empty.exit_code, 1) << empty.err;
+    EXPECT_EQ(mapmend({"--check-stock", ""}).exit_code, 1);
 }
 
 // Names at which pack writes or deletes that hold a folder are refused before anything is
