@@ -36,6 +36,14 @@ bool replace_file(const std::string& from, const std::string& to);
 // The names of the plain files in a folder (no folders), in no particular order.
 bool list_folder_files(const std::string& path, std::vector<std::string>& names);
 
+// The names of every entry of a folder, whatever it is ("." and ".." aside), in no particular
+// order.
+bool list_folder_entries(const std::string& path, std::vector<std::string>& names);
+
+// What stands at a path, links followed: for a folder's entry that is no file to read, why not.
+enum class entry_kind { missing, file, folder, dangling_link, link_loop, other };
+entry_kind kind_of_entry(const std::string& path);
+
 // An open file, read and written at explicit positions with no buffering of its own, so that
 // a second handle on the same file sees every completed write at once.
 struct open_file {

@@ -140,17 +140,27 @@ bool replace_file(const std::string& from, const std::string& to) {
     return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
 }
 
-bool list_folder_files(const std::string& path, std::vector<std::string>& names) {
+
+bool list_folder_entries(const std::string& path, std::vector<std::string>& names) {
     names.clear();
     DIR* folder = ::opendir(native_path(path).c_str());
     if (!folder) return false;
     while (const dirent* entry = ::readdir(folder)) {
         const std::string name = entry->d_name;
-        struct stat info {};
-        if (::stat(path_in(native_path(path), name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
+        if (name != "." && name != "..") names.push_back(name);
     }
     ::closedir(folder);
     return true;
+}
+
+entry_kind kind_of_entry(const std::string& path) {
+    const std::string native = native_path(path);
+    struct stat info {};
+    if (::stat(native.c_str(), &info) == 0)
+        return S_ISREG(info.st_mode) ? entry_kind::file : S_ISDIR(info.st_mode) ? entry_kind::folder : entry_kind::other;
+    if (errno == ELOOP) return entry_kind::link_loop;
+    if (::lstat(native.c_str(), &info) == 0) return S_ISLNK(info.st_mode) ? entry_kind::dangling_link : entry_kind::other;
+    return entry_kind::missing;
 }
 
 bool create_new_file(const std::string& path, open_file& file) {

@@ -75,16 +75,33 @@ bool replace_file(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-bool list_folder_files(const std::string& path, std::vector<std::string>& names) {
+
+bool list_folder_entries(const std::string& path, std::vector<std::string>& names) {
     names.clear();
     WIN32_FIND_DATAA found{};
     const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(found.cFileName);
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return true;
+}
+
+entry_kind kind_of_entry(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_CANT_RESOLVE_FILENAME ? entry_kind::link_loop : entry_kind::missing;
+    // The attributes are the link's own; what it leads to shows when it is opened.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        const HANDLE target = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (target == INVALID_HANDLE_VALUE)
+            return GetLastError() == ERROR_CANT_RESOLVE_FILENAME ? entry_kind::link_loop : entry_kind::dangling_link;
+        CloseHandle(target);
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? entry_kind::folder : entry_kind::file;
 }
 
 bool create_new_file(const std::string& path, open_file& file) {

@@ -31,6 +31,10 @@ std::string portable_name_problem(const std::string& name, std::size_t longest) 
     if (name.back() == ' ' || name.back() == '.') return "ends in a blank or a dot, which Windows drops";
     if (name.front() == ' ') return "begins with a blank";
     if (is_device_name(name)) return "is the name of a device on Windows";
+    // An installer script reads "$" as the start of a variable, a define ("${...}"), a language
+    // string ("$(...)") or the build machine's environment ("$%...%"), and its preprocessor
+    // expands "${" even behind the "$$" that stands for a plain "$".
+    if (name.find('$') != std::string::npos) return "holds '$', which an installer script reads as code";
     if (name.size() > longest)
         return "is " + std::to_string(name.size()) + " characters long; at most " + std::to_string(longest) + " fit";
     return {};

@@ -2,7 +2,7 @@
 // player's disk: a name that opens on every player's Windows, whatever its code page, and that
 // no installer script reads as code. Printable ASCII only (a name in the author's code page is
 // another name, or none, in a player's), none of the characters Windows refuses, no device name,
-// no trailing blank or dot (Windows drops them), and short enough for the longest name a
+// no trailing blank or dot (Windows drops them), no '$' (an installer script's code), and short enough for the longest name a
 // program makes from it.
 #pragma once
 

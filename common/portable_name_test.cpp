@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-TEST(portable_name, every_printable_ascii_character_but_windows_own) {
+TEST(portable_name, every_printable_ascii_character_but_windows_own_and_the_installers_dollar) {
     for (int c = 0x20; c < 0x7f; ++c) {
         const std::string name = std::string("Map") + static_cast<char>(c) + "1.qmw";
-        const bool forbidden = std::string("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string::npos;
+        const bool forbidden = std::string("<>:\"/\\|?*$").find(static_cast<char>(c)) != std::string::npos;
         EXPECT_EQ(portable_name_problem(name, 255).empty(), !forbidden) << name;
     }
 }
@@ -19,6 +19,8 @@ TEST(portable_name, refuses_what_a_players_windows_cannot_open) {
     EXPECT_NE(portable_name_problem("Mod ", 255), "");
     EXPECT_NE(portable_name_problem(" Mod", 255), "");
     EXPECT_EQ(portable_name_problem("Mod:colon", 255), "holds ':', which Windows does not allow in a file name");
+    for (const char* name : {"$%PATH%.qmw", "a${U+41}.qmw", "$(^Name).qmw", "Cost$.qmw"})
+        EXPECT_EQ(portable_name_problem(name, 255), "holds '$', which an installer script reads as code") << name;
 }
 
 TEST(portable_name, device_names_with_any_extension_and_case) {

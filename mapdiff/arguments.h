@@ -7,7 +7,7 @@
 #include "mapdiff/make_patch.h"
 #include "mapdiff/pack.h"
 
-enum class mapdiff_command { help, make, inspect, stock_table, pack, check_stock };
+enum class mapdiff_command { help, version, make, inspect, stock_table, pack, check_stock };
 
 struct inspect_settings {
     std::string maps_path;

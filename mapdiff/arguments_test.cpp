@@ -42,6 +42,13 @@ TEST(mapdiff_arguments, pack_and_check_stock) {
     EXPECT_EQ(a.pack.mod_folder, "mod");
     EXPECT_EQ(a.pack.out_folder, "out");
     EXPECT_TRUE(a.pack.force);
+    EXPECT_FALSE(a.pack.allow_stock_gaps);
+    ASSERT_EQ(read_mapdiff_arguments({"pack", "--allow-stock-gaps", "maps", "mod", "out"}, a), "");
+    EXPECT_TRUE(a.pack.allow_stock_gaps);
+    ASSERT_EQ(read_mapdiff_arguments({"make", "maps", "L.qmw", "--allow-stock-gaps", "L.qmp"}, a), "");
+    EXPECT_TRUE(a.make.allow_stock_gaps);
+    ASSERT_EQ(read_mapdiff_arguments({"--version"}, a), "");
+    EXPECT_EQ(a.command, mapdiff_command::version);
     ASSERT_EQ(read_mapdiff_arguments({"check-stock", "maps"}, a), "");
     EXPECT_EQ(a.command, mapdiff_command::check_stock);
     EXPECT_EQ(a.check_stock.maps_path, "maps");
@@ -65,6 +72,10 @@ TEST(mapdiff_arguments, wrong_command_lines_give_one_error_line) {
         {"pack", "--beside", "x", "a", "b", "c"},
         {"check-stock"},
         {"check-stock", "--force", "a"},
+        {"check-stock", "--allow-stock-gaps", "a"},
+        {"stock-table", "--allow-stock-gaps", "a"},
+        {"--version", "pack"},
+        {"make", "--version", "a", "b", "c"},
     };
     for (const auto& words : wrong) {
         mapdiff_arguments a;

@@ -14,6 +14,7 @@
 #include "mapdiff/progress_line.h"
 #include "mapdiff/stock_table.h"
 #include "stock/stock_check.h"
+#include "stock/stock_table_identity.h"
 
 namespace {
 
@@ -80,6 +81,11 @@ int run(const std::vector<std::string>& words, std::string& output) {
     switch (arguments.command) {
         case mapdiff_command::help:
             put(stdout, mapdiff_usage());
+            return status_ok;
+        case mapdiff_command::version:
+            // mapmend of the same build carries the same table; its own command line has no room
+            // for this.
+            put(stdout, "mapdiff " MAPDIFF_VERSION "\n" + stock_table_description(built_in_stock_table()) + "\n");
             return status_ok;
         case mapdiff_command::make:
             return run_with_progress([&](progress& meter) { return make_patch(arguments.make, meter); },

@@ -13,6 +13,7 @@
 #include "format/rebuild.h"
 #include "format/rebuild_result.h"
 #include "mapdiff/map_file.h"
+#include "mapdiff/mod_names.h"
 #include "mapdiff/output_file.h"
 #include "mapdiff/source_set.h"
 
@@ -83,6 +84,7 @@ std::string summary_of(const make_settings& settings, const std::vector<table_en
         if (source.in_patch_folder) beside_needed.push_back(source.name);
     }
     text += skipped_lines(set);
+    text += stock_gap_line(set);
     char share[32];
     std::snprintf(share, sizeof share, "%.1f%%", share_not_zero(made.nonzero, made.size));
     text += std::string(share) + format(" of the patch's %llu bytes are not zero\n", made.size);
@@ -102,6 +104,8 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (to_lower(map_file_path(settings.patch_path)) == to_lower(settings.patch_path))
         return failed("Error: " + settings.patch_path + " ends in .qmw, the name of the map mapmend rebuilds from it.");
     if (std::string error = refuse_existing(settings.patch_path, settings.force); !error.empty()) return failed(error);
+    // The map mapmend makes from the patch takes its name.
+    if (std::string error = map_name_error(map_file_path(settings.patch_path)); !error.empty()) return failed(error);
     if (!is_directory(settings.maps_path)) return failed("Error: Maps path not found: " + settings.maps_path + ".");
     if (!settings.beside.empty() && !is_directory(settings.beside))
         return failed("Error: Folder not found: " + settings.beside + ".");
@@ -119,6 +123,8 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     source_set set;
     if (std::string error = gather_sources(settings.maps_path, settings.beside, excluded, set, meter); !error.empty())
         return failed(error);
+    if (!settings.allow_stock_gaps)
+        if (std::string error = stock_gap_error(set, settings.maps_path); !error.empty()) return failed(error);
     // Sources are map files (".qmw"), which a patch path never names, but the map file may have
     // another name. The files are closed at once: on Windows an open file cannot be replaced.
     if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");

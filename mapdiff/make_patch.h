@@ -12,6 +12,7 @@ struct make_settings {
     std::string patch_path;
     std::string beside;  // empty: no patch-folder sources
     bool force = false;  // replace an existing file at the patch path
+    bool allow_stock_gaps = false;  // make the patch when stock maps are missing or differ
 };
 
 struct make_outcome {

@@ -5,14 +5,18 @@
 
 namespace {
 
-// An NSIS string between double quotes: '$' starts a variable there, and '"' would end it.
+// An NSIS string between double quotes, whose text the installer script also puts between
+// single quotes and backquotes (its command lines) and into compile-time paths (File): each of
+// NSIS's three quote characters is escaped, as "$\'", "$\`" and "$\"", which all three kinds of
+// string and a path read alike. The names pack writes hold no '$' (see mod_names.h); one is
+// written "$$" all the same.
 std::string nsis_quoted(const std::string& text) {
     std::string quoted = "\"";
     for (const char c : text) {
         if (c == '$')
             quoted += "$$";
-        else if (c == '"')
-            quoted += "$\\\"";
+        else if (c == '"' || c == '\'' || c == '`')
+            quoted += std::string("$\\") + c;
         else
             quoted += c;
     }

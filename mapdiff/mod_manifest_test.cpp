@@ -18,16 +18,17 @@ TEST(mod_manifest, reads_back_what_it_writes_and_nothing_else) {
         EXPECT_FALSE(read_manifest(wrong, read)) << wrong;
 }
 
-// The settings name each map in order with its digest, quoting what NSIS would read as a
-// variable.
+// The settings name each map in order with its digest, escaping NSIS's quote characters so that
+// any of its strings reads the name as it is.
 TEST(mod_manifest, settings_quote_names_for_nsis) {
     const std::string settings = installer_settings_text(
-        "Mod$1", {{"0123456789abcdef0123456789abcdef", "A.qmw"}, {"fedcba9876543210fedcba9876543210", "$B.qmw"}});
-    EXPECT_NE(settings.find("!define MOD_NAME \"Mod$$1\"\n"), std::string::npos) << settings;
-    EXPECT_NE(settings.find("!define MOD_FOLDER \"Mods\\Mod$$1\"\n"), std::string::npos) << settings;
+        "Mod's", {{"0123456789abcdef0123456789abcdef", "A.qmw"}, {"fedcba9876543210fedcba9876543210", "Hunter's `Lodge`.qmw"}});
+    EXPECT_NE(settings.find("!define MOD_NAME \"Mod$\\'s\"\n"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("!define MOD_FOLDER \"Mods\\Mod$\\'s\"\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("!define MOD_MAP_COUNT 2\n"), std::string::npos) << settings;
     const std::size_t first = settings.find("!insertmacro ${action} \"A\" \"0123456789abcdef0123456789abcdef\"\n");
-    const std::size_t second = settings.find("!insertmacro ${action} \"$$B\" \"fedcba9876543210fedcba9876543210\"\n");
+    const std::size_t second =
+        settings.find("!insertmacro ${action} \"Hunter$\\'s $\\`Lodge$\\`\" \"fedcba9876543210fedcba9876543210\"\n");
     EXPECT_NE(first, std::string::npos) << settings;
     EXPECT_NE(second, std::string::npos) << settings;
     EXPECT_LT(first, second);

@@ -7,7 +7,25 @@
 #include "common/storage.h"
 #include "format/patch_file.h"
 #include "mapdiff/map_file.h"
+#include "mapdiff/mod_names.h"
+#include "mapdiff/source_set.h"
 #include "stock/stock_check.h"
+
+namespace {
+
+const char* not_a_map_file(entry_kind kind) {
+    switch (kind) {
+        case entry_kind::file: return "";
+        case entry_kind::folder: return "is a folder";
+        case entry_kind::dangling_link: return "is a link to nothing";
+        case entry_kind::link_loop: return "is a link that leads round in a loop";
+        case entry_kind::missing: return "went away while the folder was read";
+        case entry_kind::other: break;
+    }
+    return "is no plain file (a pipe or a device)";
+}
+
+}  // namespace
 
 std::string installed_name(const mod_map& map) { return map.stem + ".qmw"; }
 
@@ -22,18 +40,19 @@ std::string read_mod_maps(const std::string& mod_folder, std::vector<mod_map>& m
     maps.clear();
     if (!is_directory(mod_folder)) return "Error: Mod folder not found: " + mod_folder + ".";
     std::vector<std::string> names;
-    if (!list_folder_files(mod_folder, names)) return "Error: Cannot read the folder " + mod_folder + ".";
+    if (!list_folder_entries(mod_folder, names)) return "Error: Cannot read the folder " + mod_folder + ".";
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         if (to_lower(file_extension(name)) != "qmw") continue;
         mod_map map;
         map.path = path_in(mod_folder, name);
         map.stem = strip_extension(name);
-        // The patch and the rebuilt map take names a patch may reference, that Windows can hold
-        // and that the manifest and the installer settings can quote as they are.
-        const bool unquotable = has_control_character(name) || name.find_first_of("\"*?<>|") != std::string::npos;
-        if (unquotable || !is_safe_source_name(map.stem + ".qmp") || !is_safe_source_name(installed_name(map)))
-            return "Error: " + map.path + ": mapmend cannot rebuild a map of this name.";
+        // Every map of the folder is in the set, or the author hears why not.
+        if (std::string why = not_a_map_file(kind_of_entry(map.path)); !why.empty())
+            return "Error: " + map.path + " " + why + "; move it out of the mod folder, or make it a map.";
+        // The patch and the rebuilt map take the map's name to the player's disk and into the
+        // installer script.
+        if (std::string error = map_name_error(map.path); !error.empty()) return error;
         for (const mod_map& other : maps) {
             if (to_lower(other.stem) == to_lower(map.stem))
                 return "Error: " + other.path + " and " + map.path + " differ only in letter case: on Windows they are one file.";

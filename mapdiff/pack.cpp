@@ -10,6 +10,7 @@
 #include "mapdiff/map_file.h"
 #include "mapdiff/mod_manifest.h"
 #include "mapdiff/mod_maps.h"
+#include "mapdiff/mod_names.h"
 #include "mapdiff/output_file.h"
 #include "mapdiff/pack_out_folder.h"
 #include "mapdiff/pack_patches.h"
@@ -52,6 +53,7 @@ std::string summary_of(const pack_names& names, const source_set& stock, const s
     text += columns(size, from_stock, from_mod, nonzero,
                     "total of " + std::to_string(patches.size()) + (patches.size() == 1 ? " map" : " maps"));
     text += skipped_lines(stock);
+    text += stock_gap_line(stock);
     text += "wrote " + std::to_string(patches.size()) + (patches.size() == 1 ? " patch, " : " patches, ") +
             file_name(manifest_path_of(names)) + " and " + file_name(settings_path_of(names)) + " to " + names.folder + "\n";
     return text;
@@ -105,15 +107,18 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     pack_names names;
     names.folder = settings.out_folder;
     names.mod = mod_name_of(settings.mod_folder);
-    if (names.mod.empty() || names.mod.find('"') != std::string::npos || has_control_character(names.mod))
-        return failed("Error: " + settings.mod_folder + " gives no mod name: name the mod folder itself.");
+    if (names.mod.empty()) return failed("Error: " + settings.mod_folder + " gives no mod name: name the mod folder itself.");
+    if (std::string error = mod_name_error(settings.mod_folder, names.mod); !error.empty()) return failed(error);
     std::vector<mod_map> maps;
     if (std::string error = read_mod_maps(settings.mod_folder, maps); !error.empty()) return failed(error);
     for (const mod_map& map : maps) names.stems.push_back(map.stem);
 
-    if (std::string error = prepare_out_folder(names, settings.force); !error.empty()) return failed(error);
+    // The stock maps before anything is written: without them the set is not made.
     source_set stock;
     if (std::string error = gather_sources(settings.maps_path, "", {}, stock, meter); !error.empty()) return failed(error);
+    if (!settings.allow_stock_gaps)
+        if (std::string error = stock_gap_error(stock, settings.maps_path); !error.empty()) return failed(error);
+    if (std::string error = prepare_out_folder(names, settings.force); !error.empty()) return failed(error);
 
     std::vector<std::string> map_paths;
     map_paths.reserve(maps.size());
@@ -137,8 +142,8 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     }
     const auto check = [&](std::size_t k) { return check_install_step(stock.sources, installed, k); };
     if (std::string error = write_patches(sources, patches, check, meter); !error.empty()) {
-        discard_patches(names);
-        return failed(error + " Nothing was written.");
+        discard_partials(names);
+        return failed(error + nothing_written(names));
     }
     if (std::string error = commit_pack(names, lines, installer_settings_text(names.mod, lines)); !error.empty())
         return failed(error);

@@ -13,6 +13,7 @@ struct pack_settings {
     std::string mod_folder;
     std::string out_folder;
     bool force = false;  // replace the files of an earlier set in the out folder
+    bool allow_stock_gaps = false;  // pack when stock maps are missing or differ
 };
 
 struct pack_outcome {

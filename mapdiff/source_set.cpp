@@ -6,11 +6,16 @@
 #include "common/path_text.h"
 #include "format/patch_file.h"
 #include "format/source_reference.h"
+#include "mapdiff/mod_names.h"
 #include "stock/stock_check.h"
 
 namespace {
 
 constexpr std::size_t largest_source_table = std::size_t{16} << 20;  // about 54,000 entries
+
+const char* const missing_stock = "not in the maps folder";
+const char* const unreadable_stock = "cannot be read";
+const char* const differing_stock = "differs from the stock table";
 
 bool is_any_of(const open_file& file, const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
@@ -43,13 +48,13 @@ bool read_source(const std::string& path, patch_source& source) {
 std::string take_stock_source(const std::string& path, const std::string& digest, const stock_map& row,
                               const std::vector<std::string>& excluded, patch_source& source) {
     open_file file;
-    if (!open_existing(path, open_mode::read, file)) return "not in the maps folder";
+    if (!open_existing(path, open_mode::read, file)) return missing_stock;
     if (is_any_of(file, excluded)) return "the map file itself";
     if (!is_safe_source_name(row.name)) return "a name a patch cannot reference";
     close_file(file);
-    if (digest != row.digest) return "differs from the stock table";
+    if (digest != row.digest) return differing_stock;
     source.name = row.name;
-    if (!read_source(path, source)) return "cannot be read";
+    if (!read_source(path, source)) return unreadable_stock;
     return {};
 }
 
@@ -63,7 +68,6 @@ std::string take_beside_source(const std::string& beside, const std::string& nam
     for (const std::string& other : excluded) own_output = own_output || to_lower(file_name(other)) == to_lower(name);
     if (own_output || is_any_of(file, excluded)) return "the map file or the patch's own map file";
     close_file(file);
-    if (!is_safe_source_name(name) || name.size() > longest_source_name) return "a name a patch cannot reference";
     // The rebuild's groups join neighbouring entries of one name whatever their folder.
     if (std::find(stock_names.begin(), stock_names.end(), name) != stock_names.end()) return "named like a stock map";
     source.name = name;
@@ -85,10 +89,14 @@ void gather_stock_sources(const std::string& maps_path, const std::vector<std::s
         const std::string& digest = digests[rows_done].digest;
         report_progress(meter, rows_done++);
         patch_source source;
-        if (std::string reason = take_stock_source(path, digest, row, excluded, source); !reason.empty())
-            set.skipped.push_back({row.name, std::move(reason)});
-        else
+        std::string reason = take_stock_source(path, digest, row, excluded, source);
+        if (reason.empty()) {
             set.sources.push_back(std::move(source));
+            continue;
+        }
+        set.stock_missing += reason == missing_stock || reason == unreadable_stock;
+        set.stock_differing += reason == differing_stock;
+        set.skipped.push_back({row.name, std::move(reason)});
     }
 }
 
@@ -114,6 +122,8 @@ std::string gather_beside_sources(const std::string& beside, const std::vector<s
     for (const patch_source& stock : set.sources) stock_names.push_back(stock.name);
     for (const std::string& name : names) {
         if (to_lower(file_extension(name)) != "qmw") continue;
+        // A patch would carry the name to the player's disk.
+        if (std::string error = map_name_error(path_in(beside, name)); !error.empty()) return error;
         patch_source source;
         if (std::string reason = take_beside_source(beside, name, excluded, stock_names, source); !reason.empty())
             set.skipped.push_back({name, std::move(reason)});
@@ -138,4 +148,23 @@ std::string skipped_lines(const source_set& set) {
     std::string text;
     for (const skipped_source& skipped : set.skipped) text += "skipped " + skipped.name + ": " + skipped.reason + "\n";
     return text;
+}
+
+std::string stock_gap_error(const source_set& set, const std::string& maps_path) {
+    const std::size_t gaps = set.stock_missing + set.stock_differing;
+    if (gaps == 0) return {};
+    std::string counts;
+    if (set.stock_missing > 0) counts += std::to_string(set.stock_missing) + " missing";
+    if (set.stock_differing > 0) counts += (counts.empty() ? "" : ", ") + std::to_string(set.stock_differing) + " differ";
+    return "Error: " + std::to_string(gaps) + " of the " + std::to_string(stock_map_count) + " stock maps in " + maps_path +
+           " are not as the stock table built in has them (" + counts + "); \"mapdiff check-stock " + maps_path +
+           "\" names them. Give the game's maps folder, build with the game's own table (docs/mod_authors.md), or "
+           "--allow-stock-gaps to do without them.";
+}
+
+std::string stock_gap_line(const source_set& set) {
+    const std::size_t gaps = set.stock_missing + set.stock_differing;
+    if (gaps == 0) return {};
+    return std::to_string(gaps) + " of the " + std::to_string(stock_map_count) +
+           " stock maps were not sources (--allow-stock-gaps): the patches carry what they would have given\n";
 }

@@ -15,6 +15,8 @@ struct skipped_source {
 struct source_set {
     std::vector<patch_source> sources;
     std::vector<skipped_source> skipped;
+    std::size_t stock_missing = 0;    // not in the maps folder, or not readable
+    std::size_t stock_differing = 0;  // another MD5 than the table's
 };
 
 // `excluded` are files that are never sources (the map file, the patch's own map file path).
@@ -24,3 +26,11 @@ std::string gather_sources(const std::string& maps_path, const std::string& besi
 
 // A line "skipped <name>: <reason>" for each file that could not be a source.
 std::string skipped_lines(const source_set& set);
+
+// The refusal of a maps folder whose stock maps are not all there as the table has them, or ""
+// when they are: a patch would carry their bytes itself, and an installer would fail its stock
+// check on the player's game.
+std::string stock_gap_error(const source_set& set, const std::string& maps_path);
+
+// The summary line of a run that went on without them (--allow-stock-gaps), or "".
+std::string stock_gap_line(const source_set& set);

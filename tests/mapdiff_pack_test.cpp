@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <thread>
 
 #include "digest/file_md5.h"
 #include "tests/sample_maps_fixture.h"
@@ -304,4 +307,82 @@ TEST_F(mapdiff_pack, check_stock_names_the_wrong_files_and_agrees_with_mapmend) 
     const program_result empty = mapdiff({"check-stock", ""});
     EXPECT_EQ(empty.exit_code, 1) << empty.err;
     EXPECT_EQ(mapmend({"--check-stock", ""}).exit_code, 1);
+}
+
+// Names at which pack writes or deletes that hold a folder are refused before anything is
+// deleted; a stale temporary manifest naming a file of the user's never has it deleted.
+TEST_F(mapdiff_pack, the_out_folder_loses_only_what_pack_wrote) {
+    make_folder(out);
+    make_folder(out + "/Cove.qmp");
+    const program_result folder_at_patch = mapdiff({"pack", "--force", maps, mod, out});
+    EXPECT_EQ(folder_at_patch.exit_code, 1);
+    EXPECT_NE(folder_at_patch.err.find("Cove.qmp is a folder, where pack writes a file; nothing was deleted."), std::string::npos)
+        << folder_at_patch.err;
+    std::filesystem::remove(out + "/Cove.qmp");
+
+    ASSERT_EQ(mapdiff({"pack", maps, mod, out}).exit_code, 0);
+    const std::map<std::string, bytes> whole = snapshot(out);
+    make_folder(out + "/Bastion.qmp.partial");
+    EXPECT_EQ(mapdiff({"pack", "--force", maps, mod, out}).exit_code, 1);
+    std::filesystem::remove(out + "/Bastion.qmp.partial");
+    EXPECT_TRUE(snapshot(out) == whole);
+
+    // The user's Keep1.qmp, and a temporary manifest left by some run that names it.
+    for (const auto& file : whole) std::remove((out + "/" + file.first).c_str());
+    write_file(out + "/Keep1.qmp", std::string("the user's"));
+    write_file(out + "/Riverlands.md5.partial", std::string("0123456789abcdef0123456789abcdef  Keep1.qmw\n"));
+    const program_result kept = mapdiff({"pack", maps, mod, out});
+    EXPECT_EQ(kept.exit_code, 1);
+    EXPECT_NE(kept.err.find("holds files from before (Keep1.qmp)"), std::string::npos) << kept.err;
+    EXPECT_EQ(text_of(read_file(out + "/Keep1.qmp")), "the user's");
+    ASSERT_EQ(mapdiff({"pack", "--force", maps, mod, out}).exit_code, 0);
+    std::map<std::string, bytes> after = snapshot(out);
+    EXPECT_EQ(text_of(after["Keep1.qmp"]), "the user's");
+    after.erase("Keep1.qmp");
+    EXPECT_TRUE(after == whole);
+}
+
+// pack --force over an earlier set, killed at points through its run, then the same command
+// killed again, then run to its end: whenever a manifest stands, it is one of the two sets' and
+// every patch it names is that set's; the last run leaves the new set whole.
+TEST_F(mapdiff_pack, a_manifest_never_stands_over_patches_of_another_set) {
+    const std::string reference = folder / "Reference";
+    ASSERT_EQ(mapdiff({"pack", maps, mod, out}).exit_code, 0);
+    const std::map<std::string, bytes> old_set = snapshot(out);
+    bytes cove = mod_maps["Cove.qmw"];
+    for (std::size_t at = chunk_of(cove, 3).offset; at < cove.size(); at += 4093) cove[at] ^= 0x33;
+    write_file(mod + "/Cove.qmw", cove);
+    std::remove((mod + "/Estuary.qmw").c_str());
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(mapdiff({"pack", maps, mod, reference}).exit_code, 0);
+    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+    const std::map<std::string, bytes> new_set = snapshot(reference);
+    ASSERT_FALSE(new_set == old_set);
+
+    const auto consistent = [&](const std::string& when) {
+        const std::map<std::string, bytes> now = snapshot(out);
+        const auto manifest = now.find("Riverlands.md5");
+        if (manifest == now.end()) return;
+        const std::map<std::string, bytes>& set = manifest->second == old_set.at("Riverlands.md5") ? old_set : new_set;
+        ASSERT_TRUE(manifest->second == set.at("Riverlands.md5")) << when << ": a manifest of neither set";
+        for (const manifest_line& line : read_manifest(out + "/Riverlands.md5")) {
+            const std::string patch = line.name.substr(0, line.name.size() - 4) + ".qmp";
+            EXPECT_TRUE(now.count(patch) && now.at(patch) == set.at(patch)) << when << ": " << patch;
+        }
+    };
+    int killed = 0;
+    for (int k = 1; k <= 8; ++k) {
+        for (int run = 0; run < 2; ++run) {
+            started_program forced = start_program(MAPDIFF_PROGRAM, {"pack", "--force", maps, mod, out}, folder.path);
+            std::this_thread::sleep_for(span * (4 + k + 2 * run) / 16);
+            killed += kill_program(forced) ? 1 : 0;
+            consistent("point " + std::to_string(k) + ", run " + std::to_string(run));
+        }
+        ASSERT_EQ(mapdiff({"pack", "--force", maps, mod, out}).exit_code, 0) << "point " << k;
+        EXPECT_TRUE(snapshot(out) == new_set) << "point " << k;
+        // The earlier set again, for the next point.
+        for (const auto& file : snapshot(out)) std::remove((out + "/" + file.first).c_str());
+        for (const auto& file : old_set) write_file(out + "/" + file.first, file.second);
+    }
+    EXPECT_GT(killed, 0) << "no run was cut off";
 }
