@@ -15,6 +15,9 @@ bool path_exists(const std::string& path);
 
 bool is_directory(const std::string& path);
 
+// True when the entry at the path itself is a plain file: not a folder, a link, a device or a pipe.
+bool is_plain_file(const std::string& path);
+
 // Creates a folder in an existing one; false when it cannot, or something is there already.
 bool create_folder(const std::string& path);
 
@@ -77,3 +80,9 @@ bool flush_folder_to_disk(const std::string& path);
 
 // True when both handles refer to the same file on disk, whatever paths opened them.
 bool same_file(const open_file& a, const open_file& b);
+
+// A lock on a folder that one process at a time holds, for as long as `lock` stays open; the
+// system lets it go when the process ends, however it ends. POSIX locks the folder itself;
+// Windows holds "mapmend.lock" in it, opened without sharing and deleted when closed.
+enum class folder_lock_try { held, busy, failed };
+folder_lock_try try_lock_folder(const std::string& folder, open_file& lock);

@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +78,11 @@ bool path_exists(const std::string& path) {
 bool is_directory(const std::string& path) {
     struct stat info {};
     return stat_path(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool is_plain_file(const std::string& path) {
+    struct stat info {};
+    return ::lstat(native_path(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool create_folder(const std::string& path) { return ::mkdir(native_path(path).c_str(), 0777) == 0; }
@@ -222,4 +229,21 @@ bool same_file(const open_file& a, const open_file& b) {
     struct stat first {}, second {};
     return ::fstat(fd_of(a), &first) == 0 && ::fstat(fd_of(b), &second) == 0 &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+folder_lock_try try_lock_folder(const std::string& folder, open_file& lock) {
+    close_file(lock);
+    const int fd = ::open(native_path(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return folder_lock_try::failed;
+    open_file held;
+    held.native = fd;
+    // flock, not fcntl: an fcntl lock would go with the first close of any handle of the folder.
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            lock = std::move(held);
+            return folder_lock_try::held;
+        }
+        if (errno == EWOULDBLOCK) return folder_lock_try::busy;
+        if (errno != EINTR) return folder_lock_try::failed;
+    }
 }

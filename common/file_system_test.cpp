@@ -174,3 +174,46 @@ TEST(file_system, flushes_reach_files_and_folders) {
     EXPECT_FALSE(flush_folder_to_disk(folder / "missing"));
 #endif
 }
+
+TEST(file_system, plain_files_are_neither_folders_nor_links) {
+    temp_folder folder;
+    write_file(folder / "a.rebuilding", std::string());
+    make_folder(folder / "b.rebuilding");
+    EXPECT_TRUE(is_plain_file(folder / "a.rebuilding"));
+    EXPECT_FALSE(is_plain_file(folder / "b.rebuilding"));
+    EXPECT_FALSE(is_plain_file(folder / "missing"));
+#ifndef _WIN32
+    ASSERT_EQ(symlink((folder / "a.rebuilding").c_str(), (folder / "c.rebuilding").c_str()), 0);
+    EXPECT_FALSE(is_plain_file(folder / "c.rebuilding"));
+#endif
+}
+
+// One holder at a time, another handle of this process included; let go when closed, and
+// nothing left in the folder then.
+TEST(file_system, a_folder_lock_has_one_holder_at_a_time) {
+    temp_folder folder;
+    open_file first, second;
+    ASSERT_EQ(try_lock_folder(folder.path, first), folder_lock_try::held);
+    EXPECT_EQ(try_lock_folder(folder.path, second), folder_lock_try::busy);
+    EXPECT_EQ(try_lock_folder(folder.path + "\\", second), folder_lock_try::busy);
+    close_file(first);
+    EXPECT_EQ(try_lock_folder(folder.path, second), folder_lock_try::held);
+    close_file(second);
+    EXPECT_EQ(folder_listing(folder.path), std::vector<std::string>{});
+    EXPECT_EQ(try_lock_folder(folder / "missing", first), folder_lock_try::failed);
+}
+
+#ifdef _WIN32
+// A lock file that a power cut left is taken; a file of that name of the user's is not.
+TEST(file_system, a_lock_file_left_behind_is_taken_and_a_foreign_one_kept) {
+    temp_folder folder;
+    write_file(folder / "mapmend.lock", std::string("mapmend folder"));
+    open_file lock;
+    EXPECT_EQ(try_lock_folder(folder.path, lock), folder_lock_try::busy);  // deleted, taken on the next try
+    EXPECT_EQ(try_lock_folder(folder.path, lock), folder_lock_try::held);
+    close_file(lock);
+    write_file(folder / "mapmend.lock", std::string("my own file"));
+    EXPECT_EQ(try_lock_folder(folder.path, lock), folder_lock_try::failed);
+    EXPECT_EQ(read_file(folder / "mapmend.lock").size(), 11u);
+}
+#endif

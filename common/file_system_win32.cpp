@@ -51,6 +51,12 @@ bool is_directory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool is_plain_file(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    constexpr DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & not_plain) == 0;
+}
+
 bool create_folder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool copy_new_file(const std::string& from, const std::string& to) {
@@ -149,4 +155,56 @@ bool same_file(const open_file& a, const open_file& b) {
     return GetFileInformationByHandle(handle_of(a), &first) && GetFileInformationByHandle(handle_of(b), &second) &&
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+namespace {
+
+// What a lock file holds, so that one left by a power cut can be told from a file of the user's.
+constexpr char lock_text[] = "mapmend folder lock\r\n";
+
+// True for the text of a lock file or the part of it that reached the disk.
+bool is_lock_text(const std::string& path) {
+    open_file file;
+    std::uint64_t size = 0;
+    if (!open_existing(path, open_mode::read, file) || !file_size(file, size) || size > sizeof lock_text - 1) return false;
+    char text[sizeof lock_text] = {};
+    return read_at(file, 0, text, static_cast<std::size_t>(size)) == size &&
+           std::string(lock_text).compare(0, static_cast<std::size_t>(size), text, static_cast<std::size_t>(size)) == 0;
+}
+
+}  // namespace
+
+folder_lock_try try_lock_folder(const std::string& folder, open_file& lock) {
+    close_file(lock);
+    const std::string path = folder + "\\mapmend.lock";
+    // No sharing: a second open fails while the lock is held. The system deletes the file when
+    // its handle closes, also when the process is killed.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        lock.native = reinterpret_cast<std::intptr_t>(handle);
+        DWORD put = 0;
+        WriteFile(handle, lock_text, sizeof lock_text - 1, &put, nullptr);
+        return folder_lock_try::held;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED &&
+        error != ERROR_SHARING_VIOLATION)
+        return folder_lock_try::failed;
+    // Access is denied both to a file being deleted and in a folder that cannot be written.
+    if (!path_exists(path)) return error == ERROR_ACCESS_DENIED ? folder_lock_try::failed : folder_lock_try::busy;
+    const HANDLE probe = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD probe_error = GetLastError();
+        return probe_error == ERROR_SHARING_VIOLATION || probe_error == ERROR_ACCESS_DENIED ||
+                       probe_error == ERROR_FILE_NOT_FOUND
+                   ? folder_lock_try::busy
+                   : folder_lock_try::failed;
+    }
+    CloseHandle(probe);
+    // Nobody holds it: a power cut left it, and it goes; a file of that name that the user made
+    // stays, and the folder cannot be locked.
+    if (!is_lock_text(path)) return folder_lock_try::failed;
+    DeleteFileA(path.c_str());
+    return folder_lock_try::busy;
 }

@@ -52,3 +52,10 @@ std::string to_lower(std::string text) {
     }
     return text;
 }
+
+bool has_control_character(const std::string& text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
+    }
+    return false;
+}

@@ -24,3 +24,7 @@ std::string path_in(const std::string& folder, const std::string& name);
 
 // Only 'A'-'Z' change; every other byte, those above 127 included, stays as it is.
 std::string to_lower(std::string text);
+
+// True when the text holds a control character (below 32, or 127): a name that cannot be
+// shown on a line or quoted in a script as it is.
+bool has_control_character(const std::string& text);

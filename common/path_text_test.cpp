@@ -49,3 +49,12 @@ TEST(path_text, to_lower_changes_ascii_capitals_only) {
     EXPECT_EQ(to_lower(high), high);
     EXPECT_EQ(to_lower("--CHECK-REBUILT=0123456789ABCDEF"), "--check-rebuilt=0123456789abcdef");
 }
+
+TEST(path_text, control_characters_are_those_below_32_and_delete) {
+    EXPECT_FALSE(has_control_character("Cove ~ (2).qmw"));
+    EXPECT_FALSE(has_control_character("\x80\xff"));
+    EXPECT_TRUE(has_control_character(std::string("a\0b", 3)));
+    EXPECT_TRUE(has_control_character("tab\there"));
+    EXPECT_TRUE(has_control_character("\x1f"));
+    EXPECT_TRUE(has_control_character("end\x7f"));
+}

@@ -3,6 +3,7 @@
 // checked without writing a file.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,9 +41,17 @@ bool file_size(const stored_file& file, std::uint64_t& size);
 bool same_file(const stored_file& a, const stored_file& b);
 // True when anything is at the path: a file that cannot be read, or a folder, included.
 bool stored_path_exists(const storage& where, const std::string& path);
-// Makes an empty file where nothing is. On disk the file is flushed; its name is on the disk
-// once its folder is flushed too.
-bool create_stored_file(const storage& where, const std::string& path);
+// Makes a file holding `content` where nothing is. On disk the file is flushed; its name is on
+// the disk once its folder is flushed too.
+bool create_stored_file(const storage& where, const std::string& path, const std::string& content = std::string());
 bool delete_stored_file(const storage& where, const std::string& path);
+// True when the entry at the path itself is a plain file (not a folder, link, device or pipe).
+bool stored_plain_file(const storage& where, const std::string& path);
+// True when the entry at the path is there and the user may delete it.
+bool stored_removable(const storage& where, const std::string& path);
+// Holds the folder's lock (common/file_system.h) in `lock`, waiting up to `wait` for another
+// process that holds it; false when the wait ends first or the folder cannot be locked. Memory
+// files are one run's own: their lock is always free.
+bool lock_stored_folder(const storage& where, const std::string& folder, std::chrono::milliseconds wait, open_file& lock);
 // Never replaces anything at `to`.
 bool move_stored_file(const storage& where, const std::string& from, const std::string& to);

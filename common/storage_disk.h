@@ -22,3 +22,7 @@ bool entry_exists(const std::string& path);
 // True when the user may add an entry at the path to its folder, and the name and the path are
 // short enough for the file calls.
 bool may_add_entry(const std::string& path);
+
+// True when the user may delete the entry at the path: a folder that may be written, where it
+// is sticky one's own entry (or folder), and on Windows an entry that is not read-only.
+bool may_remove_entry(const std::string& path);

@@ -59,3 +59,15 @@ bool may_add_entry(const std::string& path) {
     // file system mounted read-only.
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
+
+bool may_remove_entry(const std::string& path) {
+    const std::string native = native_path(path);
+    const std::string folder = folder_holding(native);
+    struct stat entry {}, holder {};
+    if (::lstat(native.c_str(), &entry) != 0 || ::stat(folder.c_str(), &holder) != 0) return false;
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return false;
+    if ((holder.st_mode & S_ISVTX) == 0) return true;
+    // In a sticky folder (/tmp) only the owner of the entry or of the folder, or root.
+    const uid_t user = ::geteuid();
+    return user == 0 || entry.st_uid == user || holder.st_uid == user;
+}

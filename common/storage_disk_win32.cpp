@@ -60,3 +60,14 @@ bool may_add_entry(const std::string& path) {
     CloseHandle(folder);
     return true;
 }
+
+bool may_remove_entry(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+    // Opened for deletion: the entry's and the folder's permissions for this user.
+    const HANDLE entry = CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (entry == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(entry);
+    return true;
+}

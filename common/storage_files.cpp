@@ -1,7 +1,11 @@
 // The storage calls: files on disk through the file layer; memory files are handed to
 // storage_memory.cpp.
 #include "common/storage.h"
+#include "common/storage_disk.h"
 #include "common/storage_memory.h"
+
+#include <algorithm>
+#include <thread>
 
 bool stored_file_exists(const storage& where, const std::string& path) {
     return where.memory ? memory_file_exists(*where.memory, path) : file_exists(path);
@@ -51,10 +55,10 @@ bool stored_path_exists(const storage& where, const std::string& path) {
     return where.memory ? memory_path_exists(*where.memory, path) : path_exists(path);
 }
 
-bool create_stored_file(const storage& where, const std::string& path) {
-    if (where.memory) return create_memory_file(*where.memory, path);
+bool create_stored_file(const storage& where, const std::string& path, const std::string& content) {
+    if (where.memory) return create_memory_file(*where.memory, path, content);
     open_file file;
-    return create_new_file(path, file) && flush_to_disk(file);
+    return create_new_file(path, file) && write_at(file, 0, content.data(), content.size()) && flush_to_disk(file);
 }
 
 bool delete_stored_file(const storage& where, const std::string& path) {
@@ -63,4 +67,30 @@ bool delete_stored_file(const storage& where, const std::string& path) {
 
 bool move_stored_file(const storage& where, const std::string& from, const std::string& to) {
     return where.memory ? move_memory_file(*where.memory, from, to) : move_file(from, to);
+}
+
+bool stored_plain_file(const storage& where, const std::string& path) {
+    return where.memory ? memory_plain_file(*where.memory, path) : is_plain_file(path);
+}
+
+bool stored_removable(const storage& where, const std::string& path) {
+    return where.memory ? memory_file_removable(*where.memory, path) : may_remove_entry(path);
+}
+
+bool lock_stored_folder(const storage& where, const std::string& folder, std::chrono::milliseconds wait, open_file& lock) {
+    if (where.memory) return true;
+    const auto until = std::chrono::steady_clock::now() + wait;
+    // Short sleeps first: the run waited for is often about to end.
+    std::chrono::milliseconds pause(10);
+    for (;;) {
+        switch (try_lock_folder(folder, lock)) {
+            case folder_lock_try::held: return true;
+            case folder_lock_try::failed: return false;
+            case folder_lock_try::busy: break;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) return false;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, until - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(200));
+    }
 }

@@ -233,16 +233,33 @@ bool memory_path_exists(const memory_files& memory, const std::string& path) {
     return !disk.empty() && path_exists(disk);
 }
 
-bool create_memory_file(memory_files& memory, const std::string& path) {
+bool create_memory_file(memory_files& memory, const std::string& path, const std::string& content) {
     if (memory_path_exists(memory, path)) return false;
     if (memory.disk_rules && !may_add_entry(path)) return false;
-    memory.files.emplace(memory_key(memory, path), std::vector<unsigned char>());
+    memory.files.emplace(memory_key(memory, path), std::vector<unsigned char>(content.begin(), content.end()));
     return true;
+}
+
+bool memory_plain_file(const memory_files& memory, const std::string& path) {
+    const std::string key = entry_key(memory, path);
+    if (memory.files.count(key) != 0 || memory.compared.count(key) != 0) return true;
+    const std::string disk = disk_path_of(memory, path);
+    return !disk.empty() && is_plain_file(disk);
+}
+
+bool memory_file_removable(const memory_files& memory, const std::string& path) {
+    const std::string key = entry_key(memory, path);
+    if (memory.files.count(key) != 0 || memory.compared.count(key) != 0) return true;
+    const std::string disk = disk_path_of(memory, path);
+    if (disk.empty() || !entry_exists(disk)) return false;
+    return !memory.disk_rules || may_remove_entry(disk);
 }
 
 bool delete_memory_file(memory_files& memory, const std::string& path) {
     const std::string key = entry_key(memory, path);
     const std::string disk = disk_path_of(memory, path);
+    const bool held_here = memory.files.count(key) != 0 || memory.compared.count(key) != 0;
+    if (!held_here && memory.disk_rules && !disk.empty() && entry_exists(disk) && !may_remove_entry(disk)) return false;
     const bool held = memory.files.erase(key) + memory.compared.erase(key) > 0;
     if (!held && (disk.empty() || !path_exists(disk) || is_directory(disk))) return false;
     // Hidden from now on, whether it was held here or read from the disk.

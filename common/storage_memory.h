@@ -63,8 +63,11 @@ std::size_t read_memory_at(const stored_file& file, std::uint64_t offset, void* 
 bool write_memory_at(const stored_file& file, std::uint64_t offset, const void* data, std::size_t size);
 // A disk file deleted or moved away is only hidden from the memory files; the disk is not touched.
 bool memory_path_exists(const memory_files& memory, const std::string& path);
-bool create_memory_file(memory_files& memory, const std::string& path);
+bool create_memory_file(memory_files& memory, const std::string& path, const std::string& content = std::string());
+// Over the disk with `disk_rules`, a disk file is deleted only where the disk would let this user.
 bool delete_memory_file(memory_files& memory, const std::string& path);
+bool memory_plain_file(const memory_files& memory, const std::string& path);
+bool memory_file_removable(const memory_files& memory, const std::string& path);
 
 // True when the compared copy at `path` holds the same bytes as the disk file that
 // `compare_with` names for it.

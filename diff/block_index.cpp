@@ -14,7 +14,7 @@ std::uint64_t mixed(std::uint64_t hash) {
     return m ^ (m >> 29);
 }
 
-std::uint32_t key_of(std::uint64_t m) { return static_cast<std::uint32_t>(m) | 1u; }
+std::uint32_t slot_key(std::uint64_t m) { return static_cast<std::uint32_t>(m) | 1u; }
 
 std::size_t filter_bit(std::uint64_t m) { return static_cast<std::size_t>(m) & ((std::size_t{1} << filter_bits) - 1); }
 
@@ -79,9 +79,9 @@ bool build_block_index(const storage& where, const std::vector<indexed_source>& 
                 const std::uint64_t m = mixed(block_hash(buffer.data() + b, index.block_size));
                 std::size_t slot = static_cast<std::size_t>(m >> (64 - index.slot_bits));
                 // The first of equal blocks is kept: one is as good as another to find a match.
-                while (index.keys[slot] != 0 && index.keys[slot] != key_of(m)) slot = (slot + 1) & mask;
+                while (index.keys[slot] != 0 && index.keys[slot] != slot_key(m)) slot = (slot + 1) & mask;
                 if (index.keys[slot] != 0) continue;
-                index.keys[slot] = key_of(m);
+                index.keys[slot] = slot_key(m);
                 index.filter[filter_bit(m) / 64 % index.filter.size()] |= std::uint64_t{1} << (filter_bit(m) % 64);
                 index.blocks[slot] = static_cast<std::uint32_t>(index.first_block[s] + (at + b) / index.block_size);
             }
@@ -99,7 +99,7 @@ bool find_block(const block_index& index, std::uint64_t hash, block_match& match
     const std::size_t mask = index.keys.size() - 1;
     for (std::size_t slot = static_cast<std::size_t>(m >> (64 - index.slot_bits));; slot = (slot + 1) & mask) {
         if (index.keys[slot] == 0) return false;
-        if (index.keys[slot] != key_of(m)) continue;
+        if (index.keys[slot] != slot_key(m)) continue;
         const std::uint64_t block = index.blocks[slot];
         const auto after = std::upper_bound(index.first_block.begin(), index.first_block.end(), block);
         match.source = static_cast<std::size_t>(after - index.first_block.begin()) - 1;

@@ -1,28 +1,38 @@
 #include "diff/install_check.h"
 
-#include "common/storage_memory.h"
 #include "format/rebuild.h"
+
+std::string installed_path(bool beside_the_patch, const std::string& name) {
+    return (beside_the_patch ? "mods/" : "maps/") + name;
+}
+
+installed_rebuild rebuild_as_installed(memory_files& install, const std::string& patch_name,
+                                       const std::string& author_map) {
+    const std::string patch = installed_path(true, patch_name);
+    const std::string output = memory_path(map_file_path(patch));
+    install.compare_with[output] = author_map;
+    installed_rebuild outcome;
+    outcome.result = rebuild_map_file(storage{&install}, patch, "maps\\");
+    outcome.matches = outcome.result == rebuilt && memory_file_matches(install, output);
+    return outcome;
+}
 
 std::string check_install_step(const std::vector<patch_source>& stock, const std::vector<installed_map>& maps,
                                std::size_t k) {
-    memory_files world;
-    for (const patch_source& source : stock) world.on_disk[memory_path("maps/" + source.name)] = source.path;
+    memory_files install;
+    for (const patch_source& source : stock) install.on_disk[memory_path(installed_path(false, source.name))] = source.path;
     for (std::size_t j = 0; j < maps.size(); ++j) {
         if (j < k)
-            world.on_disk[memory_path("mods/" + maps[j].stem + ".qmw")] = maps[j].author;
+            install.on_disk[memory_path(installed_path(true, maps[j].stem + ".qmw"))] = maps[j].author_map;
         else
-            world.on_disk[memory_path("mods/" + maps[j].stem + ".qmp")] = maps[j].patch;
+            install.on_disk[memory_path(installed_path(true, maps[j].stem + ".qmp"))] = maps[j].patch;
     }
     const installed_map& map = maps[k];
-    const std::string patch = "mods/" + map.stem + ".qmp";
-    const std::string output = memory_path(map_file_path(patch));
-    world.compare_with[output] = map.author;
-    const int result = rebuild_map_file(storage{&world}, patch, "maps\\");
-    if (result != rebuilt)
-        return "Error: " + map.stem + ".qmp does not rebuild in install order: " + rebuild_result_text(result) + ".";
-    if (!world.files.empty())
-        return "Error: " + map.stem + ".qmp draws on a map installed after it (" + world.files.begin()->first + ").";
-    if (!memory_file_matches(world, output))
-        return "Error: " + map.stem + ".qmp rebuilds a map that differs from " + map.author + ".";
+    const installed_rebuild rebuild = rebuild_as_installed(install, map.stem + ".qmp", map.author_map);
+    if (rebuild.result != rebuilt)
+        return "Error: " + map.stem + ".qmp does not rebuild in install order: " + rebuild_result_text(rebuild.result) + ".";
+    if (!install.files.empty())
+        return "Error: " + map.stem + ".qmp draws on a map installed after it (" + install.files.begin()->first + ").";
+    if (!rebuild.matches) return "Error: " + map.stem + ".qmp rebuilds a map that differs from " + map.author_map + ".";
     return {};
 }

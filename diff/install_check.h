@@ -11,12 +11,28 @@
 #include <string>
 #include <vector>
 
-#include "diff/patch_plan.h"
+#include "common/storage_memory.h"
+#include "diff/patch_writer.h"
+
+// An install in memory: the stock maps in the maps folder "maps", the patch and the maps beside
+// it in the patch folder "mods". The path of a file there.
+std::string installed_path(bool beside_the_patch, const std::string& name);
+
+struct installed_rebuild {
+    int result = 0;        // the rebuild's result
+    bool matches = false;  // the rebuilt map is the author's, byte for byte
+};
+
+// Rebuilds "mods/<patch_name>" in `install` by mapmend's own rebuild, with the maps path as
+// mapmend's argument reading hands it on, and compares the map it makes with `author_map` page by
+// page as it is written: memory holds only the pages that do not match yet.
+installed_rebuild rebuild_as_installed(memory_files& install, const std::string& patch_name,
+                                       const std::string& author_map);
 
 struct installed_map {
     std::string stem;    // the patch is <stem>.qmp in the mod folder, the map <stem>.qmw
     std::string patch;   // where the patch is now
-    std::string author;  // the map it must rebuild to
+    std::string author_map;  // the path of the map it must rebuild to
 };
 
 // Checks the call for maps[k], `maps` in install order; `stock` are the stock maps a patch may

@@ -101,6 +101,30 @@ shared_samples copied_chunks(const sketched_file& map, const sampled& own, const
     return counted;
 }
 
+// Who else holds each sample of map `m`: a stock map, or which other maps. `held` is sorted,
+// its sources numbered stock maps first, then the maps that `map_of_source` names.
+std::vector<holding> holders_of(const sampled& own, std::size_t m, const std::vector<sample>& held, std::size_t stock_count,
+                                const std::vector<std::size_t>& map_of_source) {
+    // The map's keys sorted are found in one pass over the held ones.
+    std::vector<std::size_t> by_key(own.keys.size());
+    for (std::size_t k = 0; k < by_key.size(); ++k) by_key[k] = k;
+    std::sort(by_key.begin(), by_key.end(), [&](std::size_t a, std::size_t b) { return own.keys[a] < own.keys[b]; });
+    std::vector<holding> held_by(own.keys.size());
+    auto from = held.begin();
+    for (const std::size_t k : by_key) {
+        from = std::lower_bound(from, held.end(), sample{own.keys[k], 0});
+        for (auto found = from; found != held.end() && found->key == own.keys[k]; ++found) {
+            if (found->source < stock_count) {
+                held_by[k].in_stock = true;
+                break;
+            }
+            const std::size_t holder = map_of_source[found->source - stock_count];
+            if (holder != m) held_by[k].maps.push_back(holder);
+        }
+    }
+    return held_by;
+}
+
 bool held_by_placed(const std::vector<std::size_t>& holders, const std::vector<bool>& placed) {
     return std::any_of(holders.begin(), holders.end(), [&](std::size_t m) { return placed[m]; });
 }
@@ -144,24 +168,7 @@ bool sketch_shared_samples(const storage& where, const std::vector<sketched_file
         maps.size(),
         [&](std::size_t m) {
             const sampled& own = samples[stock.size() + m];
-            // The map's keys sorted are found in one pass over the held ones.
-            std::vector<std::size_t> by_key(own.keys.size());
-            for (std::size_t k = 0; k < by_key.size(); ++k) by_key[k] = k;
-            std::sort(by_key.begin(), by_key.end(), [&](std::size_t a, std::size_t b) { return own.keys[a] < own.keys[b]; });
-            std::vector<holding> held_by(own.keys.size());
-            auto from = held.begin();
-            for (const std::size_t k : by_key) {
-                from = std::lower_bound(from, held.end(), sample{own.keys[k], 0});
-                for (auto found = from; found != held.end() && found->key == own.keys[k]; ++found) {
-                    if (found->source < stock.size()) {
-                        held_by[k].in_stock = true;
-                        break;
-                    }
-                    const std::size_t holder = map_of_source[found->source - stock.size()];
-                    if (holder != m) held_by[k].maps.push_back(holder);
-                }
-            }
-            shared[m] = copied_chunks(maps[m], own, held_by, maps.size());
+            shared[m] = copied_chunks(maps[m], own, holders_of(own, m, held, stock.size(), map_of_source), maps.size());
             return true;
         },
         meter);

@@ -1,7 +1,5 @@
 #include "diff/progress.h"
 
-#include <cstdio>
-
 void start_stage(progress& meter, const std::string& stage, std::uint64_t total) {
     meter.stage = stage;
     meter.total = total;
@@ -10,16 +8,9 @@ void start_stage(progress& meter, const std::string& stage, std::uint64_t total)
 }
 
 void report_progress(progress& meter, std::uint64_t done) {
-    if (!meter.shown) return;
+    if (!meter.draw) return;
     const int percent = meter.total == 0 ? 100 : static_cast<int>(done * 100 / meter.total);
     if (percent == meter.last_percent) return;
     meter.last_percent = percent;
-    std::fprintf(stderr, "\r%-40s %3d%%", meter.stage.c_str(), percent);
-    std::fflush(stderr);
-}
-
-void end_progress(const progress& meter) {
-    if (!meter.shown) return;
-    std::fprintf(stderr, "\r%-46s\r", "");
-    std::fflush(stderr);
+    meter.draw(meter.stage, percent);
 }

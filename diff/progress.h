@@ -1,20 +1,19 @@
-// Progress of a long job on standard error, shown only when standard error is a terminal, so
-// that scripts and logs see nothing but the result.
+// Progress of a long job: the engine names its stages and reports how far each has come; the
+// program that runs it draws that, or not. The engine itself never prints.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct progress {
-    bool shown = false;
+    // Called with the stage and its percentage whenever the percentage changes; empty: nothing
+    // is drawn.
+    std::function<void(const std::string& stage, int percent)> draw;
     std::string stage;
     std::uint64_t total = 0;
     int last_percent = -1;
 };
 
-bool standard_error_is_terminal();
-
 void start_stage(progress& meter, const std::string& stage, std::uint64_t total);
 void report_progress(progress& meter, std::uint64_t done);
-// Clears the progress line before the summary.
-void end_progress(const progress& meter);

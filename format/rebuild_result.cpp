@@ -17,12 +17,13 @@ constexpr const char* result_texts[] = {
     "reading or writing a map file failed",
     "too long a chain of sources rebuilt from their own patch files",
     "not enough memory",
+    "a map's .rebuilding path holds a file or folder that mapmend did not make, or one it may not delete",
 };
-static_assert(std::size(result_texts) == out_of_memory + 1, "one text for each rebuild_result");
+static_assert(std::size(result_texts) == marker_blocked + 1, "one text for each rebuild_result");
 
 }  // namespace
 
 std::string rebuild_result_text(int result) {
-    if (result < rebuilt || result > out_of_memory) return "rebuild result " + std::to_string(result);
+    if (result < rebuilt || result > marker_blocked) return "rebuild result " + std::to_string(result);
     return result_texts[result];
 }

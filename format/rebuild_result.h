@@ -4,7 +4,8 @@
 
 #include <string>
 
-// 0 for success; every other value is a failure. 1 to 3 keep the meanings that callers know.
+// 0 for success; every other value is a failure, told apart only by its text: mapmend ends any
+// failed rebuild with its one status 9, and mapdiff shows the text.
 enum rebuild_result : int {
     rebuilt = 0,
     not_a_patch = 1,         // the copy does not begin with the magic
@@ -17,6 +18,7 @@ enum rebuild_result : int {
     output_failed = 8,       // reading or writing the map file failed
     nesting_too_deep = 9,    // too long a chain of sources rebuilt from their own patch files
     out_of_memory = 10,
+    marker_blocked = 11,  // a marker path holds what mapmend did not make, or what it may not delete
 };
 
 // What a result means, for people, as a phrase without a full stop; "rebuild result <n>" for a

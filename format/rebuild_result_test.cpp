@@ -10,8 +10,8 @@ TEST(rebuild_result_text, each_result_has_its_own_text_and_any_other_number_its_
     EXPECT_EQ(rebuild_result_text(source_too_short), "a source ends before the range an entry reads");
     EXPECT_EQ(rebuild_result_text(out_of_memory), "not enough memory");
     std::set<std::string> texts;
-    for (int result = rebuilt; result <= out_of_memory; ++result) texts.insert(rebuild_result_text(result));
-    EXPECT_EQ(texts.size(), std::size_t{out_of_memory + 1});
-    EXPECT_EQ(rebuild_result_text(out_of_memory + 1), "rebuild result 11");
+    for (int result = rebuilt; result <= marker_blocked; ++result) texts.insert(rebuild_result_text(result));
+    EXPECT_EQ(texts.size(), std::size_t{marker_blocked + 1});
+    EXPECT_EQ(rebuild_result_text(marker_blocked + 1), "rebuild result 12");
     EXPECT_EQ(rebuild_result_text(-1), "rebuild result -1");
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #include "common/storage_memory.h"
@@ -432,4 +433,58 @@ TEST_F(rebuild_fixture, maps_left_unfinished_are_rebuilt_from_their_patches) {
     EXPECT_EQ(read_file(mod("Mid.qmw.old")), low_patch);
     EXPECT_EQ(folder_listing(mods), (std::vector<std::string>{"Low.qmp", "Low.qmw", "Low.qmw.old", "Mid.qmp", "Mid.qmw",
                                                               "Mid.qmw.old", "Top.qmp", "Top.qmw"}));
+}
+
+// A marker says which run made it: this run's is taken for its own, another run's (or an empty
+// one of an earlier version, or one cut short) is mapmend's, anything else is not, on disk and
+// in memory over the disk alike.
+TEST_F(rebuild_fixture, markers_are_told_by_their_text_and_kind) {
+    const std::string other = "mapmend run 0123456789abcdef\n";
+    write_file(mod("Other.rebuilding"), other);
+    write_file(mod("Empty.rebuilding"), std::string());
+    write_file(mod("Cut.rebuilding"), std::string("mapmend run 01"));
+    write_file(mod("Notes.rebuilding"), std::string("my notes\n"));
+    write_file(mod("Long.rebuilding"), other + "0");
+    make_folder(mod("Folder.rebuilding"));
+    memory_files memory;
+    memory.disk_below = true;
+    memory.disk_rules = true;
+    for (const storage where : {storage{}, storage{&memory}}) {
+        EXPECT_EQ(marker_at(where, mod("None.rebuilding")), marker_state::none);
+        for (const char* name : {"Other", "Empty", "Cut"}) EXPECT_EQ(marker_at(where, mod(std::string(name) + ".rebuilding")), marker_state::left) << name;
+        for (const char* name : {"Notes", "Long", "Folder"}) EXPECT_EQ(marker_at(where, mod(std::string(name) + ".rebuilding")), marker_state::foreign) << name;
+
+        ASSERT_TRUE(put_own_marker(where, mod("Other.rebuilding")));
+        EXPECT_EQ(marker_at(where, mod("Other.rebuilding")), marker_state::own);
+        EXPECT_FALSE(put_own_marker(where, mod("Notes.rebuilding")));
+        EXPECT_FALSE(remove_own_marker(where, mod("Empty.rebuilding")));
+        EXPECT_TRUE(remove_own_marker(where, mod("Other.rebuilding")));
+        EXPECT_EQ(marker_at(where, mod("Other.rebuilding")), marker_state::none);
+        write_file(mod("Other.rebuilding"), other);
+    }
+    EXPECT_EQ(own_marker_text().size(), other.size());
+    EXPECT_NE(own_marker_text(), other);
+}
+
+// A marker path holding what mapmend did not make, at the map's own path or a source's: the
+// rebuild fails before it moves or writes anything, on disk and in memory.
+TEST_F(rebuild_fixture, a_foreign_marker_path_stops_the_rebuild_before_anything_moves) {
+    const bytes alpha = stock("Alpha.qmw", 60, 100000);
+    const bytes low = synthetic_map(61, 60000, 2), top = synthetic_map(62, 50000, 2);
+    const bytes low_patch = make_patch(low, {{0, 10, "Alpha.qmw", 0, &alpha}});
+    write_file(mod("Low.qmp"), low_patch);
+    write_file(mod("Top.qmp"), make_patch(top, {{1, 20, "Low.qmw", 1, &low}}));
+    write_file(mod("Low.qmw"), low_patch);  // unfinished, and its marker path is the user's folder
+    make_folder(mod("Low.qmw.rebuilding"));
+    const std::vector<std::string> before = folder_listing(mods);
+    memory_files memory;
+    memory.disk_below = true;
+    EXPECT_TRUE(marker_blocks_rebuild(storage{}, mod("Top.qmp"), maps_path));
+    EXPECT_EQ(rebuild_map_file(storage{&memory}, mod("Top.qmp"), maps_path), marker_blocked);
+    EXPECT_EQ(rebuild_map_file(mod("Top.qmp"), maps_path), marker_blocked);
+    EXPECT_EQ(rebuild_map_file(mod("Low.qmp"), maps_path), marker_blocked);
+    EXPECT_EQ(folder_listing(mods), before);
+
+    std::filesystem::remove_all(mod("Low.qmw.rebuilding"));
+    EXPECT_FALSE(marker_blocks_rebuild(storage{}, mod("Top.qmp"), maps_path));
 }

@@ -8,7 +8,7 @@
 
 #include "common/storage.h"
 #include "common/storage_memory.h"
-#include "diff/patch_plan.h"
+#include "diff/patch_writer.h"
 #include "format/rebuild.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/fuzz_input.h"

@@ -54,7 +54,8 @@ std::string read_mapdiff_arguments(const std::vector<std::string>& words, mapdif
             beside = words[++i];
         } else if (is_option(word)) {
             return wrong("Unknown option " + word + ".");
-        } else if (word.empty()) {
+        } else if (word.empty() && command != "check-stock") {
+            // check-stock answers an empty maps path as mapmend --check-stock does: not found.
             return wrong("An empty path.");
         } else {
             paths.push_back(word);

@@ -6,18 +6,17 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage_memory.h"
-#include "diff/patch_plan.h"
+#include "diff/install_check.h"
+#include "diff/patch_writer.h"
 #include "digest/file_md5.h"
 #include "format/map_table.h"
 #include "format/rebuild.h"
 #include "format/rebuild_result.h"
-#include "mapdiff/partial_path.h"
+#include "mapdiff/map_file.h"
+#include "mapdiff/output_file.h"
 #include "mapdiff/source_set.h"
 
 namespace {
-
-constexpr std::uint64_t largest_map = (std::uint64_t{1} << 31) - 1;  // positions are signed 32-bit
-constexpr std::size_t compare_window = std::size_t{1} << 20;
 
 make_outcome failed(const std::string& error) { return {error, {}}; }
 
@@ -27,91 +26,52 @@ std::string format(const char* pattern, unsigned long long a, unsigned long long
     return text;
 }
 
-// Reads the map's header and table, not its chunks: the patch is made from a copy of the file.
-std::string read_map(const std::string& path, std::vector<table_entry>& table) {
-    open_file file;
-    std::uint64_t size = 0;
-    if (!open_existing(path, open_mode::read, file) || !file_size(file, size))
-        return "Error: Cannot read the map file " + path + ".";
-    if (size > largest_map) return "Error: " + path + " is larger than a map file can be (2 GiB).";
-    unsigned char header[64];
-    const std::size_t header_size = read_at(file, 0, header, sizeof header);
-    std::vector<unsigned char> bytes(table_bytes_needed(header, header_size, size));
-    if (read_at(file, 0, bytes.data(), bytes.size()) != bytes.size()) return "Error: Cannot read the map file " + path + ".";
-    switch (read_map_table(bytes.data(), bytes.size(), table)) {
-        case table_reading::ok: break;
-        case table_reading::no_magic: return "Error: " + path + " is not a map data file (no magic).";
-        case table_reading::damaged: return "Error: " + path + " is not a map data file (its table runs past its end).";
-    }
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (table[i].reference_found)
-            return "Error: Entry " + std::to_string(i) + " of " + path +
-                   " holds bytes behind its name that a rebuild reads as a source reference; no patch can rebuild it.";
-    }
-    return {};
-}
-
-// Not the system's file copy: on Windows that would carry a read-only map's attribute over to
-// the patch, which is then written in place.
-bool copy_to_new_file(const std::string& from, const std::string& to) {
-    open_file source, target;
-    std::uint64_t size = 0;
-    if (!open_existing(from, open_mode::read, source) || !file_size(source, size) || !create_new_file(to, target)) return false;
-    std::vector<unsigned char> window(compare_window);
-    for (std::uint64_t at = 0; at < size;) {
-        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(compare_window, size - at));
-        if (read_at(source, at, window.data(), piece) != piece || !write_at(target, at, window.data(), piece)) {
-            close_file(target);
-            delete_file(to);
-            return false;
-        }
-        at += piece;
-    }
-    return true;
-}
-
-bool count_nonzero(const std::string& path, std::uint64_t& nonzero, std::uint64_t& size) {
-    open_file file;
-    if (!open_existing(path, open_mode::read, file) || !file_size(file, size)) return false;
-    std::vector<unsigned char> window(compare_window);
-    nonzero = 0;
-    for (std::uint64_t at = 0; at < size;) {
-        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(compare_window, size - at));
-        if (read_at(file, at, window.data(), piece) != piece) return false;
-        for (std::size_t k = 0; k < piece; ++k) nonzero += window[k] != 0;
-        at += piece;
-    }
-    return true;
-}
-
 bool is_same_file(const std::string& a, const std::string& b) {
     open_file first, second;
     return open_existing(a, open_mode::read, first) && open_existing(b, open_mode::read, second) && same_file(first, second);
 }
 
-// Rebuilds the written patch in memory as an installer's mapmend would, the patch and its
-// patch-folder sources in one folder, the stock sources in the maps folder, and compares the
-// result with the map file; memory holds only the pages of the result that differ from it.
-std::string check_rebuild(const std::string& written, const std::string& patch_name, const std::vector<patch_source>& sources,
-                          const std::string& map_file) {
-    memory_files world;
+// Rebuilds the patch at `partial_patch` in memory as an installer's mapmend would, the patch
+// and its patch-folder sources in one folder, the stock sources in the maps folder, and compares
+// the result with the map file.
+std::string check_rebuild(const std::string& partial_patch, const std::string& patch_name,
+                          const std::vector<patch_source>& sources, const std::string& map_file) {
+    memory_files install;
     for (const patch_source& source : sources)
-        world.on_disk[memory_path(path_in(source.in_patch_folder ? "mods" : "maps", source.name))] = source.path;
-    const std::string patch = path_in("mods", patch_name);
-    world.on_disk[memory_path(patch)] = written;
-    const std::string output = memory_path(map_file_path(patch));
-    world.compare_with[output] = map_file;
-    // The maps path as mapmend's argument reading hands it on, with its trailing backslash.
-    const int result = rebuild_map_file(storage{&world}, patch, "maps\\");
-    if (result != rebuilt)
-        return "Error: The patch does not rebuild (" + rebuild_result_text(result) + "); nothing was written.";
-    if (!memory_file_matches(world, output))
-        return "Error: The patch rebuilds a file that differs from " + map_file + "; nothing was written.";
+        install.on_disk[memory_path(installed_path(source.in_patch_folder, source.name))] = source.path;
+    install.on_disk[memory_path(installed_path(true, patch_name))] = partial_patch;
+    const installed_rebuild rebuild = rebuild_as_installed(install, patch_name, map_file);
+    if (rebuild.result != rebuilt)
+        return "Error: The patch does not rebuild (" + rebuild_result_text(rebuild.result) + "); nothing was written.";
+    if (!rebuild.matches) return "Error: The patch rebuilds a file that differs from " + map_file + "; nothing was written.";
+    return {};
+}
+
+struct made_patch {
+    patch_plan plan;
+    std::uint64_t nonzero = 0;
+    std::uint64_t size = 0;
+};
+
+// Turns the copy of the map at `partial_patch` into the patch, checks its rebuild and puts it
+// in place. The error line is empty on success; on failure the caller deletes `partial_patch`.
+std::string write_checked_patch(const make_settings& settings, const std::string& partial_patch,
+                                const std::vector<table_entry>& table, const source_set& set, made_patch& made,
+                                progress& meter) {
+    if (!write_patch_in_place(the_disk, partial_patch, table, set.sources, made.plan, meter))
+        return "Error: A source could not be read, or " + partial_patch + " written.";
+    if (!count_nonzero(partial_patch, made.nonzero, made.size)) return "Error: Cannot read " + partial_patch + ".";
+    start_stage(meter, "rebuilding in memory", 1);
+    if (std::string error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file);
+        !error.empty())
+        return error;
+    if (!place_file(partial_patch, settings.patch_path, settings.force)) return "Error: Cannot write " + settings.patch_path + ".";
     return {};
 }
 
 std::string summary_of(const make_settings& settings, const std::vector<table_entry>& table, const source_set& set,
-                       const patch_plan& plan, std::uint64_t nonzero, std::uint64_t size, const std::string& digest) {
+                       const made_patch& made, const std::string& digest) {
+    const patch_plan& plan = made.plan;
     std::string text = format("%llu of %llu entries referenced\n", plan.references.size(), table.size());
     std::vector<std::string> beside_needed;
     for (std::size_t s = 0; s < set.sources.size(); ++s) {
@@ -122,10 +82,10 @@ std::string summary_of(const make_settings& settings, const std::vector<table_en
                 (source.in_patch_folder ? " (beside the patch)\n" : " (maps folder)\n");
         if (source.in_patch_folder) beside_needed.push_back(source.name);
     }
-    for (const skipped_source& skipped : set.skipped) text += "skipped " + skipped.name + ": " + skipped.reason + "\n";
+    text += skipped_lines(set);
     char share[32];
-    std::snprintf(share, sizeof share, "%.1f%%", size == 0 ? 0.0 : 100.0 * static_cast<double>(nonzero) / static_cast<double>(size));
-    text += std::string(share) + format(" of the patch's %llu bytes are not zero\n", size);
+    std::snprintf(share, sizeof share, "%.1f%%", share_not_zero(made.nonzero, made.size));
+    text += std::string(share) + format(" of the patch's %llu bytes are not zero\n", made.size);
     text += format("%llu map", beside_needed.size()) + (beside_needed.size() == 1 ? "" : "s") + " needed beside the patch";
     for (std::size_t k = 0; k < beside_needed.size(); ++k) text += (k == 0 ? ": " : ", ") + beside_needed[k];
     text += "\n" + digest + " md5 of " + file_name(settings.map_file) + "\n";
@@ -136,20 +96,20 @@ std::string summary_of(const make_settings& settings, const std::vector<table_en
 
 }  // namespace
 
-std::string already_exists_error(const std::string& path) { return "Error: " + path + " already exists (--force replaces it)."; }
-
 make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (is_directory(settings.patch_path)) return failed("Error: " + settings.patch_path + " is a folder.");
     // mapmend writes the map beside its patch under the patch's name with ".qmw".
     if (to_lower(map_file_path(settings.patch_path)) == to_lower(settings.patch_path))
         return failed("Error: " + settings.patch_path + " ends in .qmw, the name of the map mapmend rebuilds from it.");
-    if (path_exists(settings.patch_path) && !settings.force) return failed(already_exists_error(settings.patch_path));
+    if (std::string error = refuse_existing(settings.patch_path, settings.force); !error.empty()) return failed(error);
     if (!is_directory(settings.maps_path)) return failed("Error: Maps path not found: " + settings.maps_path + ".");
     if (!settings.beside.empty() && !is_directory(settings.beside))
         return failed("Error: Folder not found: " + settings.beside + ".");
 
+    // Its header and table only: the patch is made from a copy of the file.
+    std::uint64_t map_size = 0;
     std::vector<table_entry> table;
-    if (std::string error = read_map(settings.map_file, table); !error.empty()) return failed(error);
+    if (std::string error = read_map_file(settings.map_file, map_size, table); !error.empty()) return failed(error);
     const std::string digest = file_md5(settings.map_file);
     if (digest.empty()) return failed("Error: Cannot read the map file " + settings.map_file + ".");
 
@@ -159,36 +119,16 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     source_set set;
     if (std::string error = gather_sources(settings.maps_path, settings.beside, excluded, set, meter); !error.empty())
         return failed(error);
-    // Sources are map files (".qmw"), which a patch path never names; the map file may have
-    // another name.
-    // Closed at once: on Windows an open file cannot be replaced.
+    // Sources are map files (".qmw"), which a patch path never names, but the map file may have
+    // another name. The files are closed at once: on Windows an open file cannot be replaced.
     if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");
 
-    const std::string written = partial_path(settings.patch_path);
-    if (!copy_to_new_file(settings.map_file, written)) return failed("Error: Cannot write " + written + ".");
-    patch_plan plan;
-    std::uint64_t nonzero = 0, size = 0;
-    if (!write_patch_in_place(storage{}, written, table, set.sources, plan, meter)) {
-        delete_file(written);
-        return failed("Error: A source could not be read, or " + written + " written.");
-    }
-    if (!count_nonzero(written, nonzero, size)) {
-        delete_file(written);
-        return failed("Error: Cannot read " + written + ".");
-    }
-
-    start_stage(meter, "rebuilding in memory", 1);
-    if (std::string error = check_rebuild(written, file_name(settings.patch_path), set.sources, settings.map_file);
-        !error.empty()) {
-        delete_file(written);
+    const std::string partial_patch = claim_partial_name(settings.patch_path);
+    if (!copy_to_new_file(settings.map_file, partial_patch)) return failed("Error: Cannot write " + partial_patch + ".");
+    made_patch made;
+    if (std::string error = write_checked_patch(settings, partial_patch, table, set, made, meter); !error.empty()) {
+        delete_file(partial_patch);
         return failed(error);
     }
-    const bool placed = settings.force ? replace_file(written, settings.patch_path)
-                                       : !path_exists(settings.patch_path) && move_file(written, settings.patch_path);
-    if (!placed) {
-        delete_file(written);
-        return failed("Error: Cannot write " + settings.patch_path + ".");
-    }
-    end_progress(meter);
-    return {{}, summary_of(settings, table, set, plan, nonzero, size, digest)};
+    return {{}, summary_of(settings, table, set, made, digest)};
 }

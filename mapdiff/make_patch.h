@@ -20,6 +20,3 @@ struct make_outcome {
 };
 
 make_outcome make_patch(const make_settings& settings, progress& meter);
-
-// The refusal of an existing file at a path that mapdiff replaces only with --force.
-std::string already_exists_error(const std::string& path);

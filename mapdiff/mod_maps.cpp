@@ -5,38 +5,9 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage.h"
-#include "mapdiff/source_set.h"
 #include "format/patch_file.h"
+#include "mapdiff/map_file.h"
 #include "stock/stock_check.h"
-
-namespace {
-
-constexpr std::uint64_t largest_map = (std::uint64_t{1} << 31) - 1;  // positions are signed 32-bit
-
-// The header and table of the map; its chunks are only read when its patch is made.
-std::string read_map(mod_map& map) {
-    open_file file;
-    if (!open_existing(map.path, open_mode::read, file) || !file_size(file, map.size))
-        return "Error: Cannot read the map file " + map.path + ".";
-    if (map.size > largest_map) return "Error: " + map.path + " is larger than a map file can be (2 GiB).";
-    unsigned char header[64];
-    const std::size_t header_size = read_at(file, 0, header, sizeof header);
-    std::vector<unsigned char> bytes(table_bytes_needed(header, header_size, map.size));
-    if (read_at(file, 0, bytes.data(), bytes.size()) != bytes.size()) return "Error: Cannot read the map file " + map.path + ".";
-    switch (read_map_table(bytes.data(), bytes.size(), map.table)) {
-        case table_reading::ok: break;
-        case table_reading::no_magic: return "Error: " + map.path + " is not a map data file (no magic).";
-        case table_reading::damaged: return "Error: " + map.path + " is not a map data file (its table runs past its end).";
-    }
-    for (std::size_t i = 0; i < map.table.size(); ++i) {
-        if (map.table[i].reference_found)
-            return "Error: Entry " + std::to_string(i) + " of " + map.path +
-                   " holds bytes behind its name that a rebuild reads as a source reference; no patch can rebuild it.";
-    }
-    return {};
-}
-
-}  // namespace
 
 std::string installed_name(const mod_map& map) { return map.stem + ".qmw"; }
 
@@ -60,9 +31,7 @@ std::string read_mod_maps(const std::string& mod_folder, std::vector<mod_map>& m
         map.stem = strip_extension(name);
         // The patch and the rebuilt map take names a patch may reference, that Windows can hold
         // and that the manifest and the installer settings can quote as they are.
-        const bool unquotable = std::any_of(name.begin(), name.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 32 || std::string("\"*?<>|").find(c) != std::string::npos;
-        });
+        const bool unquotable = has_control_character(name) || name.find_first_of("\"*?<>|") != std::string::npos;
         if (unquotable || !is_safe_source_name(map.stem + ".qmp") || !is_safe_source_name(installed_name(map)))
             return "Error: " + map.path + ": mapmend cannot rebuild a map of this name.";
         for (const mod_map& other : maps) {
@@ -71,7 +40,7 @@ std::string read_mod_maps(const std::string& mod_folder, std::vector<mod_map>& m
         }
         for (const stock_map& row : stock_maps())
             map.named_like_stock = map.named_like_stock || to_lower(row.name) == to_lower(installed_name(map));
-        if (std::string error = read_map(map); !error.empty()) return error;
+        if (std::string error = read_map_file(map.path, map.size, map.table); !error.empty()) return error;
         maps.push_back(std::move(map));
     }
     if (maps.empty()) return "Error: " + mod_folder + " holds no .qmw file.";

@@ -7,8 +7,10 @@
 #include "common/path_text.h"
 #include "diff/install_check.h"
 #include "diff/install_order.h"
+#include "mapdiff/map_file.h"
 #include "mapdiff/mod_manifest.h"
 #include "mapdiff/mod_maps.h"
+#include "mapdiff/output_file.h"
 #include "mapdiff/pack_out_folder.h"
 #include "mapdiff/pack_patches.h"
 #include "mapdiff/source_set.h"
@@ -21,8 +23,7 @@ pack_outcome failed(const std::string& error) { return {error, {}}; }
 std::string columns(unsigned long long size, unsigned long long stock, unsigned long long mod, std::uint64_t nonzero,
                     const std::string& what) {
     char line[96];
-    std::snprintf(line, sizeof line, "%12llu %12llu %12llu %8.1f%%  ", size, stock, mod,
-                  size == 0 ? 0.0 : 100.0 * static_cast<double>(nonzero) / static_cast<double>(size));
+    std::snprintf(line, sizeof line, "%12llu %12llu %12llu %8.1f%%  ", size, stock, mod, share_not_zero(nonzero, size));
     return line + what + "\n";
 }
 
@@ -50,7 +51,7 @@ std::string summary_of(const pack_names& names, const source_set& stock, const s
     }
     text += columns(size, from_stock, from_mod, nonzero,
                     "total of " + std::to_string(patches.size()) + (patches.size() == 1 ? " map" : " maps"));
-    for (const skipped_source& skipped : stock.skipped) text += "skipped " + skipped.name + ": " + skipped.reason + "\n";
+    text += skipped_lines(stock);
     text += "wrote " + std::to_string(patches.size()) + (patches.size() == 1 ? " patch, " : " patches, ") +
             file_name(manifest_path_of(names)) + " and " + file_name(settings_path_of(names)) + " to " + names.folder + "\n";
     return text;
@@ -69,7 +70,7 @@ bool choose_order(const source_set& stock, const std::vector<mod_map>& maps, std
         can_be_source.push_back(!map.named_like_stock);
     }
     std::vector<shared_samples> shared;
-    if (!sketch_shared_samples(storage{}, stock_files, map_files, can_be_source, shared, meter)) return false;
+    if (!sketch_shared_samples(the_disk, stock_files, map_files, can_be_source, shared, meter)) return false;
     order = order_maps(shared, can_be_source);
     return true;
 }
@@ -82,7 +83,7 @@ void sources_in_order(const source_set& stock, const std::vector<mod_map>& maps,
     for (const std::size_t m : order) {
         map_patch patch;
         patch.map = &maps[m];
-        patch.written = partial(patch_path_of(names, maps[m].stem));
+        patch.partial_patch = partial_name(patch_path_of(names, maps[m].stem));
         patch.usable.assign(sources.size(), true);
         patches.push_back(std::move(patch));
         if (maps[m].named_like_stock) continue;
@@ -104,8 +105,7 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     pack_names names;
     names.folder = settings.out_folder;
     names.mod = mod_name_of(settings.mod_folder);
-    if (names.mod.empty() || names.mod.find('"') != std::string::npos ||
-        std::any_of(names.mod.begin(), names.mod.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
+    if (names.mod.empty() || names.mod.find('"') != std::string::npos || has_control_character(names.mod))
         return failed("Error: " + settings.mod_folder + " gives no mod name: name the mod folder itself.");
     std::vector<mod_map> maps;
     if (std::string error = read_mod_maps(settings.mod_folder, maps); !error.empty()) return failed(error);
@@ -132,7 +132,7 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     std::vector<installed_map> installed;
     std::vector<manifest_line> lines;
     for (const std::size_t m : order) {
-        installed.push_back({maps[m].stem, partial(patch_path_of(names, maps[m].stem)), maps[m].path});
+        installed.push_back({maps[m].stem, partial_name(patch_path_of(names, maps[m].stem)), maps[m].path});
         lines.push_back({digests[m].digest, installed_name(maps[m])});
     }
     const auto check = [&](std::size_t k) { return check_install_step(stock.sources, installed, k); };
@@ -142,6 +142,5 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
     }
     if (std::string error = commit_pack(names, lines, installer_settings_text(names.mod, lines)); !error.empty())
         return failed(error);
-    end_progress(meter);
     return {{}, summary_of(names, stock, sources, patches)};
 }

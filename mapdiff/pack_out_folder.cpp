@@ -4,8 +4,7 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "mapdiff/source_set.h"
-#include "mapdiff/text_file.h"
+#include "mapdiff/output_file.h"
 
 namespace {
 
@@ -28,7 +27,6 @@ bool has_name(const std::vector<std::string>& names, const std::string& name) {
 std::string patch_path_of(const pack_names& names, const std::string& stem) { return path_in(names.folder, stem + ".qmp"); }
 std::string manifest_path_of(const pack_names& names) { return path_in(names.folder, names.mod + ".md5"); }
 std::string settings_path_of(const pack_names& names) { return path_in(names.folder, names.mod + ".nsh"); }
-std::string partial(const std::string& path) { return path + ".partial"; }
 
 std::string prepare_out_folder(const pack_names& names, bool force) {
     if (!path_exists(names.folder)) {
@@ -42,8 +40,8 @@ std::string prepare_out_folder(const pack_names& names, bool force) {
 
     // What a run of this set leaves under temporary names, and, when an interrupted one had
     // begun its renames (its complete manifest is there), the files it had renamed.
-    const std::string marker = file_name(partial(manifest_path_of(names)));
-    std::vector<std::string> left{marker, file_name(partial(settings_path_of(names)))};
+    const std::string marker = file_name(partial_name(manifest_path_of(names)));
+    std::vector<std::string> left{marker, file_name(partial_name(settings_path_of(names)))};
     for (const std::string& stem : names.stems) left.push_back(stem + ".qmp.partial");
     std::string marker_text;
     std::vector<manifest_line> interrupted;
@@ -77,15 +75,15 @@ std::string prepare_out_folder(const pack_names& names, bool force) {
 }
 
 void discard_patches(const pack_names& names) {
-    for (const std::string& stem : names.stems) delete_file(partial(patch_path_of(names, stem)));
+    for (const std::string& stem : names.stems) delete_file(partial_name(patch_path_of(names, stem)));
 }
 
 std::string commit_pack(const pack_names& names, const std::vector<manifest_line>& lines, const std::string& settings) {
     const std::string manifest = manifest_path_of(names), settings_path = settings_path_of(names);
-    if (!write_new_text_file(partial(settings_path), settings)) return "Error: Cannot write " + partial(settings_path) + ".";
-    if (!write_new_text_file(partial(manifest), manifest_text(lines))) {
-        delete_file(partial(settings_path));
-        return "Error: Cannot write " + partial(manifest) + ".";
+    if (!write_new_text_file(partial_name(settings_path), settings)) return "Error: Cannot write " + partial_name(settings_path) + ".";
+    if (!write_new_text_file(partial_name(manifest), manifest_text(lines))) {
+        delete_file(partial_name(settings_path));
+        return "Error: Cannot write " + partial_name(manifest) + ".";
     }
     // From here on the set is not given up: whatever stops it, the same command finishes it.
     const std::string again = "; run the same command again.";
@@ -94,9 +92,9 @@ std::string commit_pack(const pack_names& names, const std::vector<manifest_line
         if (path_exists(path) && !delete_file(path)) return "Error: Cannot delete " + path + again;
     for (const std::string& stem : names.stems) {
         const std::string path = patch_path_of(names, stem);
-        if (!replace_file(partial(path), path)) return "Error: Cannot rename " + partial(path) + again;
+        if (!place_file(partial_name(path), path, true)) return "Error: Cannot rename " + partial_name(path) + again;
     }
-    if (!replace_file(partial(settings_path), settings_path)) return "Error: Cannot rename " + partial(settings_path) + again;
-    if (!replace_file(partial(manifest), manifest)) return "Error: Cannot rename " + partial(manifest) + again;
+    if (!place_file(partial_name(settings_path), settings_path, true)) return "Error: Cannot rename " + partial_name(settings_path) + again;
+    if (!place_file(partial_name(manifest), manifest, true)) return "Error: Cannot rename " + partial_name(manifest) + again;
     return {};
 }

@@ -20,7 +20,6 @@ struct pack_names {
 std::string patch_path_of(const pack_names& names, const std::string& stem);
 std::string manifest_path_of(const pack_names& names);
 std::string settings_path_of(const pack_names& names);
-std::string partial(const std::string& path);
 
 // Refuses an out folder that holds files from before, unless `force`; else deletes what an
 // interrupted run left and makes the folder when it is missing. The error line is empty on

@@ -133,3 +133,9 @@ std::string gather_sources(const std::string& maps_path, const std::string& besi
     if (beside.empty()) return {};
     return gather_beside_sources(beside, excluded, set);
 }
+
+std::string skipped_lines(const source_set& set) {
+    std::string text;
+    for (const skipped_source& skipped : set.skipped) text += "skipped " + skipped.name + ": " + skipped.reason + "\n";
+    return text;
+}

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "diff/patch_plan.h"
+#include "diff/patch_writer.h"
 
 struct skipped_source {
     std::string name;
@@ -21,3 +21,6 @@ struct source_set {
 // The error text is empty on success.
 std::string gather_sources(const std::string& maps_path, const std::string& beside,
                            const std::vector<std::string>& excluded, source_set& set, progress& meter);
+
+// A line "skipped <name>: <reason>" for each file that could not be a source.
+std::string skipped_lines(const source_set& set);

@@ -7,17 +7,7 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "digest/file_md5.h"
-#include "mapdiff/partial_path.h"
-#include "mapdiff/text_file.h"
 #include "stock/stock_check.h"
-
-namespace {
-
-bool has_control_character(const std::string& name) {
-    return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
-}
-
-}  // namespace
 
 stock_table_outcome make_stock_table(const std::string& maps_path) {
     if (!is_directory(maps_path)) return {"Error: " + maps_path + " is not a folder.", {}};
@@ -55,12 +45,4 @@ stock_table_outcome make_stock_table(const std::string& maps_path) {
         table += digest + "  " + name + "\n";
     }
     return {{}, table};
-}
-
-bool write_file_in_place(const std::string& path, const std::string& text, bool replace) {
-    const std::string temporary = partial_path(path);
-    if (!write_new_text_file(temporary, text)) return false;
-    if (replace ? replace_file(temporary, path) : !path_exists(path) && move_file(temporary, path)) return true;
-    delete_file(temporary);
-    return false;
 }

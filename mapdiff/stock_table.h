@@ -10,7 +10,3 @@ struct stock_table_outcome {
 };
 
 stock_table_outcome make_stock_table(const std::string& maps_path);
-
-// Writes `text` to `path` through a temporary file in the same folder, replacing an existing
-// file only when `replace`; false on failure, with nothing left behind.
-bool write_file_in_place(const std::string& path, const std::string& text, bool replace);

@@ -1,9 +1,23 @@
 #include "mapmend/run_sequence.h"
 
+#include <chrono>
+
 #include "common/unique_path.h"
 #include "digest/file_md5.h"
 #include "format/rebuild.h"
 #include "stock/stock_check.h"
+
+#ifndef MAPMEND_FOLDER_WAIT_SECONDS
+// Longer than any rebuild of a real map takes, even on a slow disk.
+#define MAPMEND_FOLDER_WAIT_SECONDS 600
+#endif
+
+namespace {
+
+// How long a run waits for another run that writes in the same folder.
+constexpr std::chrono::seconds folder_wait{MAPMEND_FOLDER_WAIT_SECONDS};
+
+}  // namespace
 
 result_code run_jobs(const run_settings& settings) {
     run_record record;
@@ -27,6 +41,14 @@ result_code run_jobs(const storage& where, const run_settings& settings, run_rec
     // anything is moved or written.
     record.map_file_is_the_patch = map_file_is_the_patch(settings.patch_path);
     if (record.map_file_is_the_patch) return result_code::rebuild_failed;
+
+    // One run at a time writes in a folder, from here to its end: another run's map there is
+    // never moved aside or read half made. A run waited for may have deleted the patch.
+    open_file folder_lock;
+    if (!lock_stored_folder(where, patch_folder(settings.patch_path), folder_wait, folder_lock))
+        return result_code::rebuild_failed;
+    if (!stored_file_exists(where, settings.patch_path)) return result_code::patch_not_found;
+    if (marker_blocks_rebuild(where, settings.patch_path, settings.maps_path)) return result_code::rebuild_failed;
     // A failed move shows as a failed rebuild: the rebuild never replaces a file.
     if (stored_file_exists(where, output_path)) {
         record.moved_from = output_path;

@@ -43,11 +43,7 @@ struct mapdiff_run : sample_maps_test {
     }
     void TearDown() override { EXPECT_TRUE(snapshot(maps) == maps_before) << "the maps folder changed"; }
 
-    const bytes& stock(const std::string& name) const {
-        for (const named_file& file : set.stock)
-            if (file.name == name) return file.content;
-        throw std::invalid_argument(name);
-    }
+    const bytes& stock(const std::string& name) const { return stock_map_named(set, name); }
 
     program_result mapdiff(const std::vector<std::string>& arguments) {
         return run_program(MAPDIFF_PROGRAM, arguments, folder.path);
@@ -157,7 +153,7 @@ TEST_F(mapdiff_run, references_only_where_they_may_go_and_the_rest_keeps_its_byt
 TEST_F(mapdiff_run, a_stock_map_that_differs_from_the_table_is_never_a_source) {
     temp_folder other;
     make_folder(other / "Maps");
-    for (const named_file& file : set.stock) write_file(other / ("Maps/" + file.name), file.content);
+    write_stock_maps(set, other / "Maps");
     bytes changed = stock("Canyon.qmw");
     changed[changed.size() - 1] ^= 1;
     write_file(other / "Maps/Canyon.qmw", changed);

@@ -3,6 +3,7 @@
 // the output, one folder under two spellings, a patch folder that cannot be written.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -11,13 +12,11 @@
 #include "format/rebuild.h"
 #include "tests/support/map_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/test_files.h"
 
 #ifndef _WIN32
-#include <sys/mount.h>
 #include <unistd.h>
-
-#include <filesystem>
 #endif
 
 namespace {
@@ -206,18 +205,42 @@ TEST_F(inspect_run, a_patch_folder_that_cannot_be_written) {
 
     // A file system mounted read-only, which stops root too.
     if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
-    struct small_disk {
-        std::string path;
-        bool mounted;
-        ~small_disk() {
-            if (mounted) ::umount2(path.c_str(), MNT_DETACH);
-        }
-    } disk{root / "Disk", false};
-    make_folder(disk.path);
-    disk.mounted = ::mount("tmpfs", disk.path.c_str(), "tmpfs", 0, "size=1m") == 0;
+    const small_disk disk(root / "Disk", "size=1m");
     if (!disk.mounted) GTEST_SKIP() << "mount of a tmpfs refused here";
-    expect_refused("read-only disk", disk.path, [&](bool on) {
-        return ::mount("tmpfs", disk.path.c_str(), "tmpfs", MS_REMOUNT | (on ? 0 : MS_RDONLY), "size=1m") == 0;
-    });
+    expect_refused("read-only disk", disk.path, [&](bool on) { return disk.remount(on); });
+#endif
+}
+
+// What stands at a marker path, where mapmend may not take it over: an empty folder at the map's
+// own marker path and at a source's, and, in a sticky folder, a marker of another user that this
+// one may not delete. mapmend fails before it moves anything, and inspect says it would.
+TEST_F(inspect_run, marker_paths_that_mapmend_may_not_take_over) {
+    const bytes low = synthetic_map(35, 15000, 2);
+    const bytes low_patch = make_patch(low, {{0, 9, "Canyon.qmw", 0, &canyon}});
+    const bytes top_patch = make_patch(target, {{1, 20, "Low.qmw", 1, &low}});
+    write_file(mods + "/Low.qmp", low_patch);
+    write_file(mods + "/Top.qmp", top_patch);
+    make_folder(mods + "/Top.qmw.rebuilding");
+    expect_agreement("a folder at the map's marker path", maps, mods + "/Top.qmp", false);
+    std::filesystem::remove(mods + "/Top.qmw.rebuilding");
+    make_folder(mods + "/Low.qmw.rebuilding");
+    expect_agreement("a folder at a source's marker path", maps, mods + "/Top.qmp", false);
+    EXPECT_EQ(folder_listing(mods), (std::vector<std::string>{"Low.qmp", "Low.qmw.rebuilding", "Top.qmp"}));
+
+#ifndef _WIN32
+    if (geteuid() != 0 || !exists("/usr/bin/setpriv")) GTEST_SKIP() << "another user's marker needs root and setpriv";
+    namespace fs = std::filesystem;
+    const std::string sticky = root / "Shared";
+    make_folder(sticky);
+    fs::permissions(root.path, fs::perms::all);
+    fs::permissions(sticky, fs::perms::all | fs::perms::sticky_bit);
+    write_file(sticky + "/Low.qmp", low_patch);
+    write_file(sticky + "/Top.qmp", top_patch);
+    write_file(sticky + "/Low.qmw", low_patch);  // left unfinished by a run of root's
+    write_file(sticky + "/Low.qmw.rebuilding", std::string());
+    launcher = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    expect_agreement("another user's marker in a sticky folder", maps, sticky + "/Top.qmp", false);
+    launcher.clear();
+    EXPECT_EQ(folder_listing(sticky), (std::vector<std::string>{"Low.qmp", "Low.qmw", "Low.qmw.rebuilding", "Top.qmp"}));
 #endif
 }

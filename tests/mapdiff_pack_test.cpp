@@ -62,11 +62,7 @@ struct mapdiff_pack : sample_maps_test {
     std::string out = folder / "Out";
     std::map<std::string, bytes> mod_maps;
 
-    const bytes& stock(const std::string& name) const {
-        for (const named_file& file : set.stock)
-            if (file.name == name) return file.content;
-        throw std::invalid_argument(name);
-    }
+    const bytes& stock(const std::string& name) const { return stock_map_named(set, name); }
 
     // Entry `i`'s chunk of `map` becomes `from`'s bytes at `offset`.
     static void fill_chunk(bytes& map, std::size_t i, const bytes& from, std::size_t offset) {
@@ -104,6 +100,7 @@ struct mapdiff_pack : sample_maps_test {
 
     program_result mapdiff(const std::vector<std::string>& arguments) { return run_program(MAPDIFF_PROGRAM, arguments, folder.path); }
     program_result mapmend(const std::vector<std::string>& arguments) { return run_program(MAPMEND_PROGRAM, arguments, folder.path); }
+    program_result pack() { return mapdiff({"pack", maps, mod, out}); }
 
     std::vector<std::string> pack_files() const {
         return {"Aqueduct.qmp", "Bastion.qmp", "Canyon.qmp", "Cove.qmp", "Estuary.qmp", "Riverlands.md5", "Riverlands.nsh"};
@@ -112,11 +109,10 @@ struct mapdiff_pack : sample_maps_test {
 
 }  // namespace
 
-// pack, then the patches copied into an empty mod folder and rebuilt one mapmend call after the
-// other in the manifest's order, as the installer does: each call makes its own map and no other
-// (no nested rebuild), and every map comes out as the author's.
-TEST_F(mapdiff_pack, a_packed_mod_installs_in_manifest_order) {
-    const program_result packed = mapdiff({"pack", maps, mod, out});
+// pack, the manifest and the installer settings: the maps in one install order, each with the
+// MD5 of the author's map; the chain in its order, Canyon (never a source) last.
+TEST_F(mapdiff_pack, the_manifest_and_settings_name_the_maps_in_install_order) {
+    const program_result packed = pack();
     ASSERT_EQ(packed.exit_code, 0) << packed.err;
     EXPECT_EQ(packed.err, "");
     EXPECT_EQ(folder_listing(out), pack_files());
@@ -129,12 +125,10 @@ TEST_F(mapdiff_pack, a_packed_mod_installs_in_manifest_order) {
     }
     ASSERT_EQ(order.size(), 5u);
     const auto position = [&](const std::string& name) { return std::find(order.begin(), order.end(), name) - order.begin(); };
-    // The chain in its order; Canyon, never a source, last.
     EXPECT_LT(position("Cove.qmw"), position("Bastion.qmw")) << testing::PrintToString(order);
     EXPECT_LT(position("Bastion.qmw"), position("Aqueduct.qmw")) << testing::PrintToString(order);
     EXPECT_EQ(order.back(), "Canyon.qmw");
 
-    // The installer settings name the same maps in the same order.
     const std::string settings = text_of(read_file(out + "/Riverlands.nsh"));
     EXPECT_NE(settings.find("!define MOD_NAME \"Riverlands\""), std::string::npos) << settings;
     std::size_t last = 0;
@@ -145,9 +139,13 @@ TEST_F(mapdiff_pack, a_packed_mod_installs_in_manifest_order) {
         EXPECT_GT(at, last);
         last = at;
     }
+}
 
-    // The chain is drawn on; the mod's Canyon.qmw is never drawn on, only the stock one; Estuary
-    // draws on stock maps alone.
+// The chain is drawn on; the mod's Canyon.qmw is never drawn on, only the stock one; Estuary
+// draws on stock maps alone.
+TEST_F(mapdiff_pack, each_patch_draws_on_the_stock_maps_and_the_maps_before_it) {
+    const program_result packed = pack();
+    ASSERT_EQ(packed.exit_code, 0) << packed.err;
     const auto references = [&](const std::string& map) {
         return references_of(read_file(out + "/" + map.substr(0, map.size() - 4) + ".qmp"));
     };
@@ -163,7 +161,15 @@ TEST_F(mapdiff_pack, a_packed_mod_installs_in_manifest_order) {
     EXPECT_EQ(estuary.size(), 2u);
     for (const reference& r : estuary) EXPECT_EQ(r.folder_flag, 0) << r.name;
     EXPECT_NE(packed.out.find("total of 5 maps"), std::string::npos) << packed.out;
+}
 
+// The patches copied into an empty mod folder and rebuilt one mapmend call after the other in
+// the manifest's order, as the installer does: each call makes its own map and no other (no
+// nested rebuild), and every map comes out as the author's.
+TEST_F(mapdiff_pack, a_packed_mod_installs_in_manifest_order) {
+    const program_result packed = pack();
+    ASSERT_EQ(packed.exit_code, 0) << packed.err;
+    const std::vector<manifest_line> lines = read_manifest(out + "/Riverlands.md5");
     const std::string installed = folder / "Installed";
     make_folder(installed);
     std::vector<std::string> remaining;
@@ -252,7 +258,7 @@ TEST_F(mapdiff_pack, the_same_command_recovers_from_an_interrupted_run) {
 TEST_F(mapdiff_pack, check_stock_names_the_wrong_files_and_agrees_with_mapmend) {
     const std::string copy = folder / "Maps";
     make_folder(copy);
-    for (const named_file& file : set.stock) write_file(copy + "/" + file.name, file.content);
+    write_stock_maps(set, copy);
     const std::string canyon_md5 = file_md5(maps + "/Canyon.qmw"), market_md5 = file_md5(maps + "/MARKET.qmw");
 
     const auto both = [&](const std::string& what, int mapmend_status, int mapdiff_status) {
@@ -294,4 +300,8 @@ TEST_F(mapdiff_pack, check_stock_names_the_wrong_files_and_agrees_with_mapmend) 
     const program_result no_folder = mapdiff({"check-stock", folder / "None"});
     EXPECT_EQ(no_folder.exit_code, 1);
     EXPECT_EQ(mapmend({"--check-stock", folder / "None"}).exit_code, 1);
+    // An empty maps path names no folder, for both.
+    const program_result empty = mapdiff({"check-stock", ""});
+    EXPECT_EQ(empty.exit_code, 1) << empty.err;
+    EXPECT_EQ(mapmend({"--check-stock", ""}).exit_code, 1);
 }

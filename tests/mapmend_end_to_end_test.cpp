@@ -145,7 +145,7 @@ TEST_F(mapmend_run, stock_check_alone) {
 
     // A changed last file, and an empty folder, fail the check; nothing is rebuilt.
     make_folder(folder / "Changed");
-    for (const named_file& file : set.stock) write_file(folder / ("Changed/" + file.name), file.content);
+    write_stock_maps(set, folder / "Changed");
     bytes last = set.stock.back().content;
     last[last.size() / 2] ^= 1;
     write_file(folder / ("Changed/" + set.stock.back().name), last);
@@ -162,7 +162,7 @@ TEST_F(mapmend_run, stock_check_alone) {
 TEST_F(mapmend_run, stock_check_fails_on_any_failing_row) {
     const std::string copy = folder / "Copy";
     make_folder(copy);
-    for (const named_file& file : set.stock) write_file(copy + "/" + file.name, file.content);
+    write_stock_maps(set, copy);
     const std::size_t last = set.stock.size() - 1;
     struct damage {
         std::size_t row;

@@ -2,11 +2,11 @@
 // a disk that fills up, an output path held open by another process, a maps folder that
 // cannot be read. Each ends with a failure code and no crash, and loses no file.
 #include "tests/mapmend_fixture.h"
+#include "tests/support/small_disk.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -36,19 +36,6 @@ struct held_file {
         : handle(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
     ~held_file() {
         if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-#else
-// A small memory-backed file system mounted for one test (needs root).
-struct small_disk {
-    std::string path;
-    bool mounted = false;
-    small_disk(const std::string& at, const char* size) : path(at) {
-        make_folder(path);
-        mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, size) == 0;
-    }
-    ~small_disk() {
-        if (mounted) ::umount2(path.c_str(), MNT_DETACH);
     }
 };
 #endif

@@ -4,10 +4,10 @@
 #include "tests/mapmend_fixture.h"
 
 #include <algorithm>
-#include <random>
 #include <thread>
 
 #include "digest/md5.h"
+#include "tests/support/kill_points.h"
 
 namespace {
 
@@ -88,25 +88,23 @@ TEST_F(interrupted, a_killed_rebuild_keeps_its_patch_and_the_next_run_recovers) 
     std::printf("rebuild span %lld us, start %lld us\n", static_cast<long long>(span.count()),
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(appeared - started).count()));
 
-    const unsigned seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 random(seed);
-    long long span_us = span.count();
+    kill_points points(span.count());
+    SCOPED_TRACE(points.seed_trace());
 
     int kills = 0, kills_after_deletion = 0, partial_maps = 0;
     for (int attempt = 0; kills < kills_wanted && attempt < 4 * kills_wanted; ++attempt) {
         for (const std::string& name : folder_listing(mods)) std::remove(mod(name).c_str());
         write_file(mod("Level.qmp"), patch);
 
-        const long long at = std::uniform_int_distribution<long long>(0, span_us)(random);
+        const long long at = points.next();
         SCOPED_TRACE("killed " + std::to_string(at) + " us after the map file appeared");
         started_program run;
         ASSERT_TRUE(start_rebuild(run));
         std::this_thread::sleep_for(std::chrono::microseconds(at));
         if (!kill_program(run)) {
-            // It ended first (the first run may have been slowed down by a busy machine), so
-            // later points fall before this one; and it must have ended as a whole run does.
-            span_us = at;
+            // It ended first (the first run may have been slowed down by a busy machine); it
+            // must have ended as a whole run does.
+            points.ended_before(at);
             EXPECT_TRUE(read_file(mod("Level.qmw")) == target) << "the map is not the expected one";
             EXPECT_FALSE(exists(mod("Level.qmp")));
             continue;
@@ -131,7 +129,7 @@ TEST_F(interrupted, a_killed_rebuild_keeps_its_patch_and_the_next_run_recovers) 
     }
     EXPECT_GE(kills, kills_wanted) << "too few kills landed before the run ended";
     std::printf("%d kills before the deletion (%d left a partial map), %d after it; points up to %lld us\n", kills,
-                partial_maps, kills_after_deletion, span_us);
+                partial_maps, kills_after_deletion, points.span_us);
 }
 
 namespace {
@@ -184,24 +182,21 @@ TEST_F(interrupted_nested, a_killed_nested_rebuild_is_never_read_as_a_finished_m
     ASSERT_TRUE(start_rebuild(first));
     const auto appeared = std::chrono::steady_clock::now();
     ASSERT_EQ(wait_for_program(first), 0);
-    long long span_us =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - appeared).count();
+    kill_points points(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - appeared).count());
     expect_finished();
-
-    const unsigned seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 random(seed);
+    SCOPED_TRACE(points.seed_trace());
     constexpr int wanted = 15;
     int kills = 0, partial_nested = 0;
     for (int attempt = 0; kills < wanted && attempt < 4 * wanted; ++attempt) {
         start_over();
-        const long long at = std::uniform_int_distribution<long long>(0, span_us)(random);
+        const long long at = points.next();
         SCOPED_TRACE("killed " + std::to_string(at) + " us after the nested map file appeared");
         started_program run;
         ASSERT_TRUE(start_rebuild(run));
         std::this_thread::sleep_for(std::chrono::microseconds(at));
         if (!kill_program(run)) {
-            span_us = at;
+            points.ended_before(at);
             expect_finished();
             continue;
         }
@@ -220,5 +215,5 @@ TEST_F(interrupted_nested, a_killed_nested_rebuild_is_never_read_as_a_finished_m
         if (HasFailure()) return;
     }
     EXPECT_GE(kills, wanted) << "too few kills landed before the run ended";
-    std::printf("%d kills (%d left a partial nested map); points up to %lld us\n", kills, partial_nested, span_us);
+    std::printf("%d kills (%d left a partial nested map); points up to %lld us\n", kills, partial_nested, points.span_us);
 }

@@ -25,7 +25,7 @@ struct sample_maps_test : ::testing::Test {
         set = make_sample_set();
         shared = new temp_folder;
         make_folder(*shared / "Maps");
-        for (const named_file& file : set.stock) write_file(*shared / ("Maps/" + file.name), file.content);
+        write_stock_maps(set, *shared / "Maps");
     }
     static void TearDownTestSuite() {
         delete shared;

@@ -27,6 +27,9 @@ started_program start_program(const std::string& program, const std::vector<std:
 // Waits for the end of a started program; its exit status.
 int wait_for_program(started_program& program);
 
+// True, with its exit status, when the started program has ended; false while it runs.
+bool program_ended(started_program& program, int& status);
+
 // Ends a started program at once, as a crash or a power cut would (SIGKILL, TerminateProcess:
 // nothing of its own runs any more), and waits for its end. True when it was still running,
 // false when it had ended by itself first.

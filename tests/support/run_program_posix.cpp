@@ -57,6 +57,17 @@ int wait_for_program(started_program& program) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+bool program_ended(started_program& program, int& status) {
+    int raw = 0;
+    pid_t got = 0;
+    while ((got = waitpid(static_cast<pid_t>(program.native), &raw, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    if (got == 0) return false;
+    program.native = -1;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return true;
+}
+
 bool kill_program(started_program& program) {
     // A child that has ended stays a zombie until it is waited for: the signal then finds
     // the process gone, and the status tells which came first.

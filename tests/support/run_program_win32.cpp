@@ -92,6 +92,12 @@ int wait_for_program(started_program& program) {
     return static_cast<int>(code);
 }
 
+bool program_ended(started_program& program, int& status) {
+    if (WaitForSingleObject(reinterpret_cast<HANDLE>(program.native), 0) != WAIT_OBJECT_0) return false;
+    status = wait_for_program(program);
+    return true;
+}
+
 bool kill_program(started_program& program) {
     TerminateProcess(reinterpret_cast<HANDLE>(program.native), killed_status);
     return wait_for_program(program) == static_cast<int>(killed_status);

@@ -7,12 +7,6 @@
 
 namespace {
 
-const bytes& stock(const sample_set& set, const std::string& name) {
-    for (const named_file& file : set.stock)
-        if (file.name == name) return file.content;
-    throw std::invalid_argument(name);
-}
-
 // Entry `i`'s chunk of `map` becomes `from`'s bytes at `offset`.
 void fill_chunk(bytes& map, std::size_t i, const bytes& from, std::size_t offset) {
     const entry_chunk chunk = chunk_of(map, i);
@@ -25,16 +19,16 @@ void fill_chunk(bytes& map, std::size_t i, const bytes& from, std::size_t offset
 
 std::vector<named_file> make_sample_mod(const sample_set& set) {
     bytes cove = synthetic_map(401, 200000, 4);
-    fill_chunk(cove, 0, stock(set, "MARKET.qmw"), 300001);
-    fill_chunk(cove, 1, stock(set, "DeepMine.qmw"), 70003);
+    fill_chunk(cove, 0, stock_map_named(set, "MARKET.qmw"), 300001);
+    fill_chunk(cove, 1, stock_map_named(set, "DeepMine.qmw"), 70003);
     bytes bastion = synthetic_map(402, 240000, 4);
     fill_chunk(bastion, 0, cove, chunk_of(cove, 2).offset + 25001);
-    fill_chunk(bastion, 1, stock(set, "NorthPass.qmw"), 900005);
+    fill_chunk(bastion, 1, stock_map_named(set, "NorthPass.qmw"), 900005);
     bytes aqueduct = synthetic_map(403, 180000, 4);
     fill_chunk(aqueduct, 0, bastion, chunk_of(bastion, 2).offset + 30001);
-    fill_chunk(aqueduct, 1, stock(set, "Canyon.qmw"), 5003);
+    fill_chunk(aqueduct, 1, stock_map_named(set, "Canyon.qmw"), 5003);
     bytes estuary = synthetic_map(405, 150000, 3);
-    fill_chunk(estuary, 0, stock(set, "eastGate.qmw"), 123457);
-    fill_chunk(estuary, 2, stock(set, "WestFort.qmw"), 654321);
+    fill_chunk(estuary, 0, stock_map_named(set, "eastGate.qmw"), 123457);
+    fill_chunk(estuary, 2, stock_map_named(set, "WestFort.qmw"), 654321);
     return {{"Aqueduct.qmw", aqueduct}, {"Bastion.qmw", bastion}, {"Cove.qmw", cove}, {"Estuary.qmw", estuary}};
 }

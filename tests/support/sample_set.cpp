@@ -59,9 +59,19 @@ sample_set make_sample_set() {
     return set;
 }
 
+const bytes& stock_map_named(const sample_set& set, const std::string& name) {
+    for (const named_file& file : set.stock)
+        if (file.name == name) return file.content;
+    throw std::invalid_argument(name);
+}
+
+void write_stock_maps(const sample_set& set, const std::string& folder) {
+    for (const named_file& file : set.stock) write_file(folder + "/" + file.name, file.content);
+}
+
 void write_sample_set(const sample_set& set, const std::string& folder) {
     for (const char* sub : {"/Maps", "/Mods", "/Expected"}) make_folder(folder + sub);
-    for (const named_file& file : set.stock) write_file(folder + "/Maps/" + file.name, file.content);
+    write_stock_maps(set, folder + "/Maps");
     for (const named_file& file : set.patches) write_file(folder + "/Mods/" + file.name, file.content);
     for (const named_file& file : set.rebuilt) write_file(folder + "/Expected/" + file.name, file.content);
 }

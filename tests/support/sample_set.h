@@ -25,3 +25,9 @@ sample_set make_sample_set();
 
 // Writes <folder>/Maps, <folder>/Mods and <folder>/Expected.
 void write_sample_set(const sample_set& set, const std::string& folder);
+
+// The stock map of that name; std::invalid_argument for a name that is none.
+const bytes& stock_map_named(const sample_set& set, const std::string& name);
+
+// Writes the stock maps into `folder`, which must be there.
+void write_stock_maps(const sample_set& set, const std::string& folder);

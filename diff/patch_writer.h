@@ -33,6 +33,10 @@ struct patch_plan {
     std::vector<std::uint64_t> bytes_from;   // per source
 };
 
+// The block index of `sources`, in their order: each is read once. False when a source cannot
+// be read in full.
+bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter);
+
 // Source references only go where the map holds zeros that no scan of another entry reads and
 // no chunk covers; a referenced chunk covers no byte the scan reads. The file at `patch_path`
 // holds the map on entry, `table` its table, and the patch on return, with `plan` the

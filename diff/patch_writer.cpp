@@ -1,16 +1,12 @@
-#include "diff/patch_plan.h"
+#include "diff/patch_writer.h"
 
 #include <algorithm>
-#include <iterator>
-#include <map>
 #include <unordered_map>
 
 #include "diff/block_index.h"
 #include "diff/byte_cost.h"
-#include "format/patch_file.h"
+#include "diff/reference_placement.h"
 #include "format/source_reference.h"
-
-using namespace patch_layout;
 
 namespace {
 
@@ -19,67 +15,6 @@ constexpr std::size_t candidates_by_content = 3;
 constexpr std::size_t candidates_by_name = 8;
 constexpr std::size_t window = std::size_t{256} << 10;
 constexpr std::size_t chunk_window = std::size_t{4} << 20;  // chunks up to this size are read once
-
-// What the table region's bytes may not hold: bytes the scan reads (header, each entry's fields,
-// name and the four bytes behind it, the references placed so far) and chunk bytes. Every step
-// is linear in the region or logarithmic, whatever the chunks and names of a damaged table.
-struct byte_marks {
-    static constexpr unsigned char scan_read = 1, in_chunk = 2;
-    std::vector<unsigned char> flags;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> read_ranges;  // sorted, disjoint
-    std::map<std::uint64_t, std::uint64_t> references;                  // placed: start to end
-
-    explicit byte_marks(std::size_t size) : flags(size) {}
-
-    void mark_read(std::uint64_t from, std::uint64_t to) {
-        if (from >= to) return;
-        read_ranges.emplace_back(from, to);
-        for (std::uint64_t at = from; at < std::min<std::uint64_t>(to, flags.size()); ++at)
-            flags[static_cast<std::size_t>(at)] |= scan_read;
-    }
-    void mark_reference(std::uint64_t from, std::uint64_t to) {
-        references[from] = to;
-        for (std::uint64_t at = from; at < std::min<std::uint64_t>(to, flags.size()); ++at)
-            flags[static_cast<std::size_t>(at)] |= scan_read;
-    }
-    // Chunks may overlap each other: counted through a difference array.
-    void mark_chunks(const std::vector<table_entry>& table) {
-        std::vector<std::int32_t> starts(flags.size() + 1);
-        for (const table_entry& entry : table) {
-            if (entry.chunk_size == 0 || entry.chunk_offset >= flags.size()) continue;
-            ++starts[entry.chunk_offset];
-            --starts[static_cast<std::size_t>(std::min<std::uint64_t>(flags.size(), std::uint64_t{entry.chunk_offset} + entry.chunk_size))];
-        }
-        std::int32_t depth = 0;
-        for (std::size_t at = 0; at < flags.size(); ++at) {
-            depth += starts[at];
-            if (depth > 0) flags[at] |= in_chunk;
-        }
-    }
-    bool any_scan_read(std::uint64_t from, std::uint64_t to) const {
-        const auto range = std::upper_bound(read_ranges.begin(), read_ranges.end(), from,
-                                            [](std::uint64_t at, const auto& r) { return at < r.second; });
-        if (range != read_ranges.end() && range->first < to) return true;
-        auto placed = references.upper_bound(from);
-        if (placed != references.end() && placed->first < to) return true;
-        if (placed != references.begin() && std::prev(placed)->second > from) return true;
-        return false;
-    }
-};
-
-// How many bytes from the entry's reference position on may hold its reference.
-std::size_t reference_room(const std::vector<unsigned char>& bytes, const byte_marks& marks, const table_entry& entry) {
-    const std::size_t limit = std::min<std::size_t>(marks.flags.size(), bytes.size());
-    std::size_t room = 0;
-    for (std::size_t at = static_cast<std::size_t>(entry.reference_at); at < limit && room < source_reference_size(longest_source_name);
-         ++at, ++room) {
-        // The entry's own four bytes are read by the scan for this entry, which is allowed.
-        const bool own = at < entry.reference_at + 4;
-        if (bytes[at] != 0 || (marks.flags[at] & byte_marks::in_chunk) || (!own && (marks.flags[at] & byte_marks::scan_read)))
-            break;
-    }
-    return room;
-}
 
 struct candidate {
     std::size_t source;
@@ -186,27 +121,6 @@ bool difference_bits(const stored_file& source, std::uint64_t offset, chunk_read
     return true;
 }
 
-// The header, the table and what a reference behind the last name may take: the only bytes
-// the placement of references looks at.
-bool read_table_region(const stored_file& patch, std::uint64_t patch_size, const std::vector<table_entry>& table,
-                       std::vector<unsigned char>& region) {
-    const std::uint64_t table_end = chunk_offset_at + entry_stride * table.size();
-    region.resize(static_cast<std::size_t>(std::min<std::uint64_t>(patch_size, table_end + source_reference_size(longest_source_name))));
-    return read_at(patch, 0, region.data(), region.size()) == region.size();
-}
-
-byte_marks marks_of(const std::vector<table_entry>& table, std::size_t region_size) {
-    byte_marks marks(region_size);
-    marks.mark_read(0, chunk_offset_at);
-    for (std::size_t j = 0; j < table.size(); ++j) {
-        const std::uint64_t entry_at = chunk_offset_at + entry_stride * j;
-        marks.mark_read(entry_at, entry_at + 8);
-        marks.mark_read(name_field_at + entry_stride * j, table[j].reference_at + 4);
-    }
-    marks.mark_chunks(table);
-    return marks;
-}
-
 // The usable sources opened, the block index of all sources, and the usable ones' entries by name.
 struct source_search {
     const block_index& index;
@@ -226,13 +140,6 @@ bool prepare_search(const storage& where, const std::vector<patch_source>& sourc
             if (theirs.chunk_size > 0) search.same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
     }
     return true;
-}
-
-// A chunk that lies in the file below 2 GiB and covers no byte the scan reads.
-bool may_be_referenced(const table_entry& entry, std::uint64_t patch_size, const byte_marks& marks) {
-    const std::uint64_t chunk_end = std::uint64_t{entry.chunk_offset} + entry.chunk_size;
-    return entry.chunk_size != 0 && entry.chunk_offset < position_limit && entry.chunk_size < position_limit &&
-           chunk_end <= patch_size && !marks.any_scan_read(entry.chunk_offset, chunk_end);
 }
 
 // The source range whose difference, with a reference of at most `room` bytes, costs fewer bits
@@ -286,25 +193,19 @@ bool write_difference(const stored_file& patch, const chunk_reader& chunk, const
     return true;
 }
 
-// Writes the reference behind the entry's name, in the region and the file, and marks it.
-bool write_reference(const stored_file& patch, std::vector<unsigned char>& region, byte_marks& marks,
-                     const table_entry& entry, const source_reference& reference) {
-    const std::size_t at = static_cast<std::size_t>(entry.reference_at);
-    const std::size_t length = source_reference_size(reference.source_name.size());
-    write_source_reference(reference, region.data() + at);
-    marks.mark_reference(at, at + length);
-    return write_at(patch, at, region.data() + at, length);
-}
-
 }  // namespace
 
-bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
-                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
+bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter) {
     std::vector<indexed_source> indexed;
     indexed.reserve(sources.size());
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
+    return build_block_index(where, indexed, index, meter);
+}
+
+bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
+                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
     block_index index;
-    if (!build_block_index(where, indexed, index, meter)) return false;
+    if (!index_sources(where, sources, index, meter)) return false;
     return write_patch_on_index(where, patch_path, table, sources, index, std::vector<bool>(sources.size(), true), plan,
                                 meter);
 }

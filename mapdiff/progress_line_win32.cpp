@@ -1,4 +1,4 @@
-#include "diff/progress.h"
+#include "mapdiff/progress_line.h"
 
 #include <windows.h>
 

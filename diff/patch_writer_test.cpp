@@ -1,4 +1,4 @@
-#include "diff/patch_plan.h"
+#include "diff/patch_writer.h"
 
 #include <gtest/gtest.h>
 
