@@ -516,8 +516,14 @@ Function welcome_page
   Pop $0
   ${NSD_CreateLabel} 0 0 100% 100% "Setup installs ${MOD_DISPLAY_NAME} ${MOD_VERSION}, a map mod for ${GAME_NAME}.$\r$\n$\r$\nIt does not ship the mod's maps themselves: it rebuilds them in the game folder from the game's own map files and the mod's patches, and checks every map it makes. The game's own files are never changed. An earlier install of the mod stays as it was until the new one is complete.$\r$\n$\r$\nClick Next to choose the game folder."
   Pop $0
-  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(^Name) Setup: Welcome"
+  ; The title comes once the page shows (a timer runs only then), as it does for the other pages.
+  ${NSD_CreateTimer} welcome_title 1
   nsDialogs::Show
+FunctionEnd
+
+Function welcome_title
+  ${NSD_KillTimer} welcome_title
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(^Name) Setup: Welcome"
 FunctionEnd
 
 ; The MD5 of file $R0 as 32 lowercase hexadecimal digits in $R1, "" when it cannot be read.
