@@ -26,8 +26,19 @@
 ; a header line, to the log: /LOG=<file>, by default %TEMP%\<MOD_NAME>-install.log. The exit
 ; status is 0 on success; the failed mapmend call's own status (1 to 10) otherwise, 1 also for
 ; a folder that is not the game's; 11 when mapmend could not be run; 12 when the mod folder
-; cannot be written; 13 when the game folder's name cannot be passed to mapmend; NSIS's own 1
+; cannot be written; 13 when the game folder's name cannot be passed to mapmend; 14 when Setup
+; or the uninstaller of the same mod folder is already running (nothing changed); NSIS's own 1
 ; when the player cancels.
+; One at a time: Setup and the uninstaller take the named mutex "Q5 mod setup <MOD_FOLDER>" (with
+; "/" for ""), so two copies never work on one mod folder; mods in other folders may install
+; side by side (they only read the stock maps).
+; An upgrade or reinstall is one transaction: the maps that the earlier install's manifest names,
+; and its uninstaller, are moved aside as "<name>.setup-keep" (the manifest itself, the journal,
+; as "<mod>.md5.setup-keep") before anything is rebuilt. On a failure they are put back, and a run
+; that finds a journal (the run before it was killed) puts them back before anything else. Only
+; when the MD5 of every map of the new set matches does it write the new manifest, delete the
+; journal (the moment the new install counts) and then the kept files and the ".old" backups
+; that mapmend made during this run.
 ; The uninstaller, Uninstall.exe in the mod folder ([/S] [/LOG=<file>], the same log by default),
 ; removes the maps the manifest names, the manifest, itself, the mod folder once empty, the
 ; folder above it when the install made it and it is empty, and the entry.
@@ -39,6 +50,7 @@ Unicode true
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinMessages.nsh
+!include nsDialogs.nsh
 
 !macro REQUIRE name
   !ifndef ${name}
@@ -68,6 +80,9 @@ Unicode true
 !define GAME_NAME "Q5"
 !define UNINSTALLER "Uninstall.exe"
 !define ENTRY_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${GAME_NAME} mod ${MOD_NAME}"
+; The mutex of one mod folder: a mutex name may not hold "\".
+!searchreplace SETUP_MUTEX "${GAME_NAME} mod setup ${MOD_FOLDER}" "\" "/"
+!define KEEP ".setup-keep"
 ; The most names of stock maps that a message lists before "and N more".
 !define MESSAGE_NAMES 5
 
@@ -83,6 +98,7 @@ CompletedText "$done_text"
 SubCaption 2 ": Game Folder"
 SubCaption 4 ": $done_caption"
 
+Page custom welcome_page
 PageEx directory
   DirText "Setup installs ${MOD_DISPLAY_NAME} ${MOD_VERSION} into the game folder of ${GAME_NAME}. Choose the folder where ${GAME_NAME} is installed: the one that holds the game's Content folder." \
           "${GAME_NAME} game folder" "Browse..." "Choose the folder where ${GAME_NAME} is installed:"
@@ -242,10 +258,13 @@ FunctionEnd
 ; After a failure, in install order: the maps before the failed one are this install's own; the
 ; failed one's map is its own only from the rebuild on (statuses 8 to 10), before that it may be
 ; an earlier install's, which stays, as do the maps after it. Earlier maps that mapmend moved
-; aside (.old) stay too. When the failure came before the first rebuild, no map is touched.
+; aside (.old) stay too. When the failure came before the first rebuild, no map is touched; when
+; it came after the last ("all"), every map is this install's.
 !macro UNDO_MAP name digest
   Delete "$mod_folder\${name}.qmp"
-  ${If} $undoing == "rebuilt"
+  ${If} $undoing == "all"
+    !insertmacro REMOVE_MAP "$mod_folder\${name}.qmw"
+  ${ElseIf} $undoing == "rebuilt"
     ${If} "${name}" != $failed
       !insertmacro REMOVE_MAP "$mod_folder\${name}.qmw"
     ${Else}
@@ -392,7 +411,21 @@ Function describe_failure
   ${If} $status == 7
     Call report_stock_maps
   ${ElseIf} $status == 12
-    StrCpy $problem "Setup cannot write to the folder$\r$\n$mod_folder$\r$\n$\r$\nRun Setup as an administrator, or make sure that the disk is not full and the folder is not write-protected, then run Setup again."
+    ; The folder that cannot be written is the nearest one that is there (a read-only game
+    ; folder when the mod's folder could not be made in it).
+    StrCpy $0 $mod_folder
+    ${DoUntil} ${FileExists} "$0\*.*"
+      ${GetParent} $0 $1
+      ${If} $1 == ""
+      ${OrIf} $1 == $0
+        ${Break}
+      ${EndIf}
+      StrCpy $0 $1
+    ${Loop}
+    ${If} $0 != $mod_folder
+      StrCpy $0 "$0$\r$\n(to make the mod's folder $mod_folder)"
+    ${EndIf}
+    StrCpy $problem "Setup cannot write to the folder$\r$\n$0$\r$\n$\r$\nRun Setup as an administrator, or make sure that the disk is not full and the folder is not write-protected, then run Setup again."
   ${ElseIf} $status == 2
   ${OrIf} $status == 8
   ${OrIf} $status == 9
@@ -438,8 +471,15 @@ Function undo_install
   Call describe_failure
   !insertmacro MOD_MAPS UNDO_MAP
   Delete "$mod_folder\mapmend.exe"
-  Delete "$mod_folder\${MOD_MANIFEST}"
-  Delete "$mod_folder\${UNINSTALLER}"
+  ; An earlier install's manifest and uninstaller are put back by the restore.
+  ${IfNot} ${FileExists} "$mod_folder\${MOD_MANIFEST}${KEEP}"
+    Delete "$mod_folder\${MOD_MANIFEST}"
+  ${EndIf}
+  ${If} ${FileExists} "$mod_folder\${UNINSTALLER}${KEEP}"
+  ${OrIfNot} ${FileExists} "$mod_folder\${MOD_MANIFEST}${KEEP}"
+    Delete "$mod_folder\${UNINSTALLER}"
+  ${EndIf}
+  Call restore_earlier_install
   SetOutPath "$INSTDIR"
   ${If} $had_folder == 0
     !insertmacro REMOVE_NEW_FOLDER "$mod_folder"
@@ -450,6 +490,258 @@ Function undo_install
   Call finish_failure
 FunctionEnd
 
+; One Setup or uninstaller per mod folder: a second copy changes nothing and ends with 14.
+; The mutex is held until the process ends. `un` is "un." in the uninstaller.
+!macro TAKE_SETUP_MUTEX un
+  System::Call 'kernel32::CreateMutex(p 0, i 0, t "${SETUP_MUTEX}") p .r1 ?e'
+  Pop $0
+  ${If} $0 == 183
+    !insertmacro LOG_HEADER "refused"
+    StrCpy $0 "Setup of ${MOD_DISPLAY_NAME} is already running: let it finish (or close it), then run Setup again."
+    FileOpen $R9 $log_file a
+    FileSeek $R9 0 END
+    FileWrite $R9 "$0$\r$\n"
+    FileClose $R9
+    ${IfNot} ${Silent}
+      MessageBox MB_OK|MB_ICONEXCLAMATION "$0"
+    ${EndIf}
+    SetErrorLevel 14
+    Quit
+  ${EndIf}
+!macroend
+
+; The first page: what the mod is, and what Setup does, so that Back works on the folder page.
+Function welcome_page
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 100% "Setup installs ${MOD_DISPLAY_NAME} ${MOD_VERSION}, a map mod for ${GAME_NAME}.$\r$\n$\r$\nIt does not ship the mod's maps themselves: it rebuilds them in the game folder from the game's own map files and the mod's patches, and checks every map it makes. The game's own files are never changed. An earlier install of the mod stays as it was until the new one is complete.$\r$\n$\r$\nClick Next to choose the game folder."
+  Pop $0
+  ; The title comes once the page shows (a timer runs only then), as it does for the other pages.
+  ${NSD_CreateTimer} welcome_title 1
+  nsDialogs::Show
+FunctionEnd
+
+Function welcome_title
+  ${NSD_KillTimer} welcome_title
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(^Name) Setup: Welcome"
+FunctionEnd
+
+; The MD5 of file $R0 as 32 lowercase hexadecimal digits in $R1, "" when it cannot be read.
+; Windows' own crypto provider does the hashing; uses $0 to $8.
+Function file_md5
+  StrCpy $R1 ""
+  System::Call 'kernel32::CreateFileW(w R0, i 0x80000000, i 1, p 0, i 3, i 0, p 0) p .r2'
+  ${If} $2 == -1
+  ${OrIf} $2 == 0
+    Return
+  ${EndIf}
+  System::Call 'advapi32::CryptAcquireContextW(*p .r3, p 0, p 0, i 1, i 0xF0000000) i .r0'
+  System::Call 'advapi32::CryptCreateHash(p r3, i 0x8003, p 0, i 0, *p .r4) i .r1'
+  ${If} $0 != 0
+  ${AndIf} $1 != 0
+    System::Alloc 1048576
+    Pop $5
+    ${Do}
+      System::Call 'kernel32::ReadFile(p r2, p r5, i 1048576, *i .r6, p 0) i .r0'
+      ${If} $0 == 0
+        StrCpy $6 -1
+        ${Break}
+      ${EndIf}
+      ${If} $6 == 0
+        ${Break}
+      ${EndIf}
+      System::Call 'advapi32::CryptHashData(p r4, p r5, i r6, i 0) i .r0'
+      ${If} $0 == 0
+        StrCpy $6 -1
+        ${Break}
+      ${EndIf}
+    ${Loop}
+    ${If} $6 == 0
+      System::Call 'advapi32::CryptGetHashParam(p r4, i 2, p r5, *i 16, i 0) i .r0'
+      ${If} $0 != 0
+        ${For} $6 0 15
+          IntOp $7 $5 + $6
+          System::Call '*$7(&i1 .r8)'
+          IntOp $8 $8 & 0xFF
+          IntFmt $8 "%02x" $8
+          StrCpy $R1 "$R1$8"
+        ${Next}
+      ${EndIf}
+    ${EndIf}
+    System::Free $5
+    System::Call 'advapi32::CryptDestroyHash(p r4)'
+  ${EndIf}
+  System::Call 'advapi32::CryptReleaseContext(p r3, i 0)'
+  System::Call 'kernel32::CloseHandle(p r2)'
+FunctionEnd
+
+; A mapmend run that outlived a killed Setup holds mapmend.lock in the mod folder until it ends;
+; the earlier install is put back only after that (a lock file a power cut left stays longer).
+Function wait_for_mapmend
+  ${For} $1 1 300
+    ${IfNot} ${FileExists} "$mod_folder\mapmend.lock"
+      ${Break}
+    ${EndIf}
+    Sleep 200
+  ${Next}
+FunctionEnd
+
+; Puts back what an upgrade moved aside (the files the journal names, and the uninstaller),
+; then the manifest itself: the earlier install as it was. Sets $R8 to 1 when something
+; could not be put back (the journal then stays, for the next run).
+Function restore_earlier_install
+  StrCpy $R8 0
+  ${IfNot} ${FileExists} "$mod_folder\${MOD_MANIFEST}${KEEP}"
+    Return
+  ${EndIf}
+  Call wait_for_mapmend
+  ClearErrors
+  FileOpen $2 "$mod_folder\${MOD_MANIFEST}${KEEP}" r
+  ${IfNot} ${Errors}
+    ${Do}
+      FileRead $2 $3
+      ${If} ${Errors}
+        ${Break}
+      ${EndIf}
+      !insertmacro CHOP_LINE_END $3
+      StrCpy $3 $3 "" 34
+      ${If} $3 != ""
+      ${AndIf} ${FileExists} "$mod_folder\$3${KEEP}"
+        !insertmacro REMOVE_MAP "$mod_folder\$3"
+        ClearErrors
+        Rename "$mod_folder\$3${KEEP}" "$mod_folder\$3"
+        ${If} ${Errors}
+          StrCpy $R8 1
+          !insertmacro REPORT "Could not put back $3 of the earlier install (kept as $3${KEEP})."
+        ${Else}
+          !insertmacro REPORT "Put back $3 of the earlier install."
+        ${EndIf}
+      ${EndIf}
+      ClearErrors
+    ${Loop}
+    FileClose $2
+  ${EndIf}
+  ${If} ${FileExists} "$mod_folder\${UNINSTALLER}${KEEP}"
+    Delete "$mod_folder\${UNINSTALLER}"
+    ClearErrors
+    Rename "$mod_folder\${UNINSTALLER}${KEEP}" "$mod_folder\${UNINSTALLER}"
+    ${If} ${Errors}
+      StrCpy $R8 1
+    ${EndIf}
+  ${EndIf}
+  ${If} $R8 == 0
+    Delete "$mod_folder\${MOD_MANIFEST}"
+    Rename "$mod_folder\${MOD_MANIFEST}${KEEP}" "$mod_folder\${MOD_MANIFEST}"
+    !insertmacro REPORT "The earlier install is as it was."
+  ${EndIf}
+FunctionEnd
+
+; Deletes the files of the given pattern in the mod folder.
+!macro DELETE_MATCHING pattern
+  FindFirst $1 $2 "$mod_folder\${pattern}"
+  ${DoWhile} $2 != ""
+    Delete "$mod_folder\$2"
+    FindNext $1 $2
+  ${Loop}
+  FindClose $1
+!macroend
+
+; Moves the earlier install aside (a reinstall or an upgrade): the manifest becomes the journal
+; first, so that a kill at any point after leaves a state that the next run puts back. Sets $R8
+; to 1 when a file cannot be moved.
+Function keep_earlier_install
+  StrCpy $R8 0
+  ${IfNot} ${FileExists} "$mod_folder\${MOD_MANIFEST}"
+    Return
+  ${EndIf}
+  ClearErrors
+  Rename "$mod_folder\${MOD_MANIFEST}" "$mod_folder\${MOD_MANIFEST}${KEEP}"
+  ${If} ${Errors}
+    StrCpy $R8 1
+    Return
+  ${EndIf}
+  !insertmacro REPORT "An earlier install is there: its maps are kept aside until this one is complete."
+  FileOpen $2 "$mod_folder\${MOD_MANIFEST}${KEEP}" r
+  ${Do}
+    FileRead $2 $3
+    ${If} ${Errors}
+      ${Break}
+    ${EndIf}
+    !insertmacro CHOP_LINE_END $3
+    StrCpy $3 $3 "" 34
+    ${If} $3 != ""
+    ${AndIf} ${FileExists} "$mod_folder\$3"
+      ClearErrors
+      Rename "$mod_folder\$3" "$mod_folder\$3${KEEP}"
+      ${If} ${Errors}
+        StrCpy $R8 1
+      ${EndIf}
+    ${EndIf}
+    ClearErrors
+  ${Loop}
+  FileClose $2
+  ${If} ${FileExists} "$mod_folder\${UNINSTALLER}"
+    ClearErrors
+    Rename "$mod_folder\${UNINSTALLER}" "$mod_folder\${UNINSTALLER}${KEEP}"
+    ${If} ${Errors}
+      StrCpy $R8 1
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; The ".old" files in the mod folder before the rebuild, one name a line: those that appear
+; later are mapmend's backups made by this run.
+Function list_old_files
+  FileOpen $3 "$PLUGINSDIR\old-before.txt" w
+  FindFirst $1 $2 "$mod_folder\*.old"
+  ${DoWhile} $2 != ""
+    FileWrite $3 "$2$\r$\n"
+    FindNext $1 $2
+  ${Loop}
+  FindClose $1
+  FileClose $3
+FunctionEnd
+
+Function delete_new_old_files
+  FindFirst $1 $2 "$mod_folder\*.old"
+  ${DoWhile} $2 != ""
+    StrCpy $5 "new"
+    FileOpen $3 "$PLUGINSDIR\old-before.txt" r
+    ${Do}
+      FileRead $3 $4
+      ${If} ${Errors}
+        ${Break}
+      ${EndIf}
+      !insertmacro CHOP_LINE_END $4
+      ${If} $4 == $2
+        StrCpy $5 "earlier"
+        ${Break}
+      ${EndIf}
+    ${Loop}
+    FileClose $3
+    ${If} $5 == "new"
+      Delete "$mod_folder\$2"
+    ${EndIf}
+    FindNext $1 $2
+  ${Loop}
+  FindClose $1
+FunctionEnd
+
+; The final check of the whole new set, after every map's rebuild: a later map's rebuild may
+; have touched an earlier one, so each is hashed again here.
+!macro CHECK_MAP name digest
+  ${If} $failed == ""
+    StrCpy $R0 "$mod_folder\${name}.qmw"
+    Call file_md5
+    ${If} $R1 != "${digest}"
+      StrCpy $failed "${name}"
+      StrCpy $status 8
+      StrCpy $line "${name}.qmw has MD5 $R1, not ${digest}."
+      !insertmacro REPORT "check ${name}.qmw: $line"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 Function .onInit
   StrCpy $done_caption "Completed"
   StrCpy $done_text "Completed"
@@ -459,6 +751,7 @@ Function .onInit
   ${If} $R1 != ""
     StrCpy $INSTDIR $R1
   ${EndIf}
+  !insertmacro TAKE_SETUP_MUTEX ""
 FunctionEnd
 
 Function .onUserAbort
@@ -476,7 +769,7 @@ Section "${MOD_NAME}"
     !insertmacro REPORT "The game folder cannot be used:"
     StrCpy $failed "(game folder)"
     Call finish_failure
-    Abort "${MOD_DISPLAY_NAME} could not be installed."
+    Return
   ${EndIf}
   StrCpy $mod_path "$game_path\${MOD_FOLDER}"
   StrCpy $maps_folder "$game_path\Content\${GAME_NAME}\Maps"
@@ -503,6 +796,24 @@ Section "${MOD_NAME}"
   ${Else}
     FileClose $0
     Delete "$mod_folder\setup-write-test.tmp"
+    ; A run before this one that was killed during an upgrade: its earlier install comes back
+    ; first. Kept files without a journal are those of an upgrade that was complete.
+    Call restore_earlier_install
+    ${If} $R8 != 0
+      StrCpy $failed "(mod folder)"
+      StrCpy $status 12
+    ${Else}
+      !insertmacro DELETE_MATCHING "*${KEEP}"
+      Call keep_earlier_install
+      ${If} $R8 != 0
+        StrCpy $failed "(mod folder)"
+        StrCpy $status 12
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  ${If} $failed == ""
+    InitPluginsDir
+    Call list_old_files
     SetOutPath "$mod_folder"
     File "${MAPMEND}"
     !insertmacro MOD_MAPS COPY_PATCH
@@ -514,20 +825,32 @@ Section "${MOD_NAME}"
   Delete "$mod_folder\mapmend.exe"
 
   ${If} $failed == ""
+    StrCpy $undoing "all"
+    !insertmacro MOD_MAPS CHECK_MAP
+  ${EndIf}
+  ${If} $failed == ""
+    !insertmacro REPORT "Every map of the mod has its MD5."
     ClearErrors
     File "${MOD_FILES}\${MOD_MANIFEST}"
     WriteUninstaller "$mod_folder\${UNINSTALLER}"
+    ; The moment the new install counts: without the journal nothing is put back.
+    ${If} ${FileExists} "$mod_folder\${MOD_MANIFEST}${KEEP}"
+      Delete "$mod_folder\${MOD_MANIFEST}${KEEP}"
+    ${EndIf}
     ${If} ${Errors}
       StrCpy $failed "(mod folder)"
       StrCpy $status 12
     ${EndIf}
   ${EndIf}
   ; The failure's handling lies in a function, so that a successful run passes every step of
-  ; this section and its progress bar reaches the end.
+  ; this section and its progress bar reaches the end. The section ends without Abort, so that
+  ; the last page can be closed with Close; the exit status is set all the same.
   ${If} $failed != ""
     Call undo_install
-    Abort "${MOD_DISPLAY_NAME} could not be installed."
+    Return
   ${EndIf}
+  !insertmacro DELETE_MATCHING "*${KEEP}"
+  Call delete_new_old_files
 
   WriteRegStr HKLM "${ENTRY_KEY}" "DisplayName" "${MOD_DISPLAY_NAME} (${GAME_NAME} mod)"
   WriteRegStr HKLM "${ENTRY_KEY}" "DisplayVersion" "${MOD_VERSION}"
@@ -553,6 +876,7 @@ SectionEnd
 Function un.onInit
   StrCpy $done_text "Completed"
   !insertmacro READ_LOG_OPTION "un."
+  !insertmacro TAKE_SETUP_MUTEX "un."
 FunctionEnd
 
 Section "Uninstall"

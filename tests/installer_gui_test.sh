@@ -71,12 +71,16 @@ exit_status() { # <name>: waits up to 60 s for the program's end
   echo "still running"
 }
 
-# 1. A good install: the folder page (the game folder given with /D= fills its field), Next,
-#    the completed page with a full progress bar, Close. Then the uninstaller's two pages.
+# 1. A good install: the welcome page, Next, the folder page (the game folder given with /D=
+#    fills its field), Back to the welcome page and Next again, Next, the completed page with a
+#    full progress bar, Close. Then the uninstaller's two pages.
 game_folder good
 before=$(state "$work/good")
 start good "$work/setup.exe" /LOG="$(windows "$work/good.log")" /D="$(windows "$work/good")"
-page "^$setup: Game Folder\$" 1-good-folder-page Return
+page "^$setup: Welcome\$" 0-welcome-page Return
+page "^$setup: Game Folder\$" 1-good-folder-page alt+b
+page "^$setup: Welcome\$" 1b-welcome-page-after-back Return
+page "^$setup: Game Folder\$" 1c-good-folder-page-again Return
 page "^$setup: Completed\$" 2-good-completed-page Return
 [ "$(exit_status good)" = 0 ] || fail "good install: exit status $(exit_status good)"
 [ -f "$work/good/Mods/Riverlands/Riverlands.md5" ] || fail "good install: no manifest in the mod folder"
@@ -95,6 +99,7 @@ for _ in $(seq 100); do [ -e "$work/good/Mods" ] || break; sleep 0.2; done
 #    after OK the folder page stays; Cancel ends the run. Nothing is created, and the log has
 #    the run.
 start wrong "$work/setup.exe" /LOG="$(windows "$work/wrong.log")" /D="$(windows "$work/Games/Q5")"
+page "^$setup: Welcome\$" 5a-wrong-welcome-page Return
 page "^$setup: Game Folder\$" 5-wrong-folder-page Return
 page "^$setup\$" 6-wrong-folder-message Return
 sleep 1
@@ -104,14 +109,16 @@ page "^$setup: Game Folder\$" 7-wrong-folder-page-stays Escape
 grep -q "^==== .* cancelled River Lands 2.1" "$work/wrong.log" || fail "wrong folder: the log has no block of the run"
 
 # 3. A damaged stock map: the message names it and says what to do, the last page's title says
-#    that the install failed, the exit status is mapmend's 7, and the game folder is as before.
+#    that the install failed and its Close button ends the run (Alt+C does nothing on a greyed
+#    button), the exit status is mapmend's 7, and the game folder is as before.
 game_folder damaged
 printf 'X' | dd of="$work/damaged/Content/Q5/Maps/Canyon.qmw" bs=1 seek=100 conv=notrunc status=none
 before=$(state "$work/damaged")
 start damaged "$work/setup.exe" /LOG="$(windows "$work/damaged.log")" /D="$(windows "$work/damaged")"
+page "^$setup: Welcome\$" 8a-damaged-welcome-page Return
 page "^$setup: Game Folder\$" 8-damaged-folder-page Return
 page "^$setup\$" 9-damaged-message Return
-page "^$setup: Failed\$" 10-damaged-failed-page Return
+page "^$setup: Failed\$" 10-damaged-failed-page alt+c
 [ "$(exit_status damaged)" = 7 ] || fail "damaged stock map: exit status $(exit_status damaged), not 7"
 grep -q "^    Canyon.qmw (changed)" "$work/damaged.log" || fail "damaged stock map: the message does not name Canyon.qmw"
 [ "$(state "$work/damaged")" = "$before" ] || fail "damaged stock map: the game folder changed"
@@ -119,4 +126,4 @@ grep -q "^    Canyon.qmw (changed)" "$work/damaged.log" || fail "damaged stock m
 echo "screenshots in $shots:"
 ls "$shots"
 [ "$failures" -eq 0 ] || exit 1
-echo "the installer's pages passed all three cases and the uninstall"
+echo "the installer's pages passed all three cases, Back and the uninstall"

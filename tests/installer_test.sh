@@ -3,8 +3,8 @@
 # that pack wrote with makensis and runs it silently under Wine, as a player's machine would: on
 # a good stock set (then uninstalled), on a damaged stock map, with a patch that the mod fails to
 # ship, over what an interrupted install left, on a folder that is not the game's, on a game
-# folder whose name lies outside the code page, where the mod's folder cannot be made, and with
-# a mod folder whose own name the code page cannot carry.
+# folder whose name lies outside the code page, where the mod's folder cannot be made, with a
+# mod folder whose own name the code page cannot carry, and on a read-only game folder.
 # usage: installer_test.sh <makensis> <mapmend.exe> <mapdiff.exe> <make_sample_set.exe> <wine command...>
 set -uo pipefail
 makensis=$1 mapmend=$2 mapdiff=$3 make_sample_set=$4
@@ -13,7 +13,7 @@ wine=("$@")
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'chattr -i "$work/readonly" 2> /dev/null; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 # shellcheck source=tests/installer_mod.sh
@@ -139,7 +139,7 @@ grep -q "Cove.qmp: All OK." "$work/missing.log" || fail "missing patch: Cove was
 
 # 4. Installed again over what an interrupted install left: partial maps (here copies of their
 #    patches) of the first and the last map, each with the marker of a map not finished. mapmend
-#    moves each aside and the install succeeds.
+#    moves each aside, the install succeeds, and the backups that it made go on success.
 game_folder again
 mkdir -p "$work/again/Mods/Riverlands"
 first=$(head -n1 "$work/packed/Riverlands.md5" | cut -c35-) last=$(tail -n1 "$work/packed/Riverlands.md5" | cut -c35-)
@@ -151,7 +151,7 @@ install Riverlands-mod.exe again
 [ "$status" -eq 0 ] || fail "after an interrupted install: exit status $status"
 installed_as_authored again "after an interrupted install"
 left=$(cd "$work/again/Mods/Riverlands" && ls | grep -c '\.old$')
-[ "$left" -eq 2 ] || fail "after an interrupted install: $left maps moved aside, not 2"
+[ "$left" -eq 0 ] || fail "after an interrupted install: $left .old backups left"
 markers=$(cd "$work/again/Mods/Riverlands" && ls | grep -c '\.rebuilding$')
 [ "$markers" -eq 0 ] || fail "after an interrupted install: $markers markers left"
 
@@ -197,5 +197,20 @@ grep -q "cannot use on this system (code page" "$work/refused.log" ||
   fail "mod folder beyond the code page: the log does not say why"
 [ "$(state "$work/refused")" = "$before" ] || fail "mod folder beyond the code page: the game folder changed"
 
+# 9. A read-only game folder (immutable, which holds for root too): status 12, and the message
+#    names the game folder as the one it cannot write; nothing changed.
+game_folder readonly
+before=$(state "$work/readonly")
+if chattr +i "$work/readonly" 2> /dev/null; then
+  install Riverlands-mod.exe readonly
+  chattr -i "$work/readonly"
+  [ "$status" -eq 12 ] || fail "read-only game folder: exit status $status, not 12"
+  tr -d '\r' < "$work/readonly.log" | grep -A1 -F "Setup cannot write to the folder" | grep -qx -F "$(windows "$work/readonly")" ||
+    fail "read-only game folder: the message does not name the game folder"
+  [ "$(state "$work/readonly")" = "$before" ] || fail "read-only game folder: the game folder changed"
+else
+  echo "read-only game folder: skipped (chattr +i is not allowed here)"
+fi
+
 [ "$failures" -eq 0 ] || exit 1
-echo "the installer passed all eight cases"
+echo "the installer passed all nine cases"
