@@ -14,7 +14,13 @@ rounds=${INSTALLER_STRESS_ROUNDS:-2}
 
 work=$(mktemp -d)
 pids=()
-finish() { for pid in "${pids[@]}"; do kill -9 "$pid" 2> /dev/null; done; wait; rm -rf "$work"; }
+# A mapmend.exe that outlived its killed installer would keep the test's output open: every
+# process started from the work folder goes too.
+finish() {
+  for pid in "${pids[@]}"; do kill -9 "$pid" 2> /dev/null; done
+  pkill -9 -f "$(basename "$work")" 2> /dev/null
+  wait; rm -rf "$work"
+}
 trap finish EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
