@@ -14,8 +14,6 @@ done
 
 work=$(mktemp -d)
 session=$work/session
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 finish() {
   bash "$here/tests/orvstart/x_session.sh" down xvfb "$session" > /dev/null 2>&1
   rm -rf "$work"

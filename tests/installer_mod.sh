@@ -1,8 +1,19 @@
 # Shared by the installer's tests (sourced): the sample set and the mod Riverlands packed from it,
 # and the example installer built from what pack wrote.
-# Needs: $work, $here, $makensis, $mapmend, $mapdiff, $make_sample_set and the array wine.
+# Needs: $here; installer_test_arguments sets the rest.
 # shellcheck shell=bash disable=SC2154
 
+# The installer tests' command line: <makensis> <mapmend.exe> <mapdiff.exe> <make_sample_set.exe>
+# <wine command...>. Sets makensis, mapmend, mapdiff, make_sample_set, the array wine, and work,
+# a new scratch folder that the test's own EXIT trap removes.
+installer_test_arguments() {
+  makensis=$1 mapmend=$2 mapdiff=$3 make_sample_set=$4
+  shift 4
+  wine=("$@")
+  work=$(mktemp -d)
+}
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 windows() { echo "Z:$1" | tr / '\\'; }
 # Every file under a folder with its digest, to show that a run left it as it was.
 state() { (cd "$1" && find . | LC_ALL=C sort | while read -r f; do

@@ -5,14 +5,11 @@
 # out as its author's.
 # usage: installer_names_test.sh <makensis> <mapmend.exe> <mapdiff.exe> <make_sample_set.exe> <wine command...>
 set -uo pipefail
-makensis=$1 mapmend=$2 mapdiff=$3 make_sample_set=$4
-shift 4
-wine=("$@")
 here=$(cd "$(dirname "$0")/.." && pwd)
-
-work=$(mktemp -d)
+# shellcheck source=tests/installer_mod.sh
+. "$here/tests/installer_mod.sh"
+installer_test_arguments "$@"
 trap 'rm -rf "$work"' EXIT
-windows() { echo "Z:$1" | tr / '\\'; }
 "${wine[@]}" "$make_sample_set" "$(windows "$work/sample")" "$(windows "$work/sample_mod")" >/dev/null ||
   { echo "the sample set could not be written"; exit 1; }
 
@@ -30,17 +27,11 @@ count=$(ls "$mod" | wc -l)
 
 "${wine[@]}" "$mapdiff" pack "$(windows "$work/sample/Maps")" "$(windows "$mod")" "$(windows "$work/packed")" > "$work/pack.log" ||
   { cat "$work/pack.log"; echo "FAILED: mapdiff pack"; exit 1; }
-"$makensis" -V2 "-DMOD_SETTINGS=$work/packed/$mod_name.nsh" "-DMOD_FILES=$work/packed" "-DMAPMEND=$mapmend" \
-  "-DMAPDIFF=$mapdiff" "-DOUTFILE=$work/installer.exe" "$here/installer/mod_installer.nsi" > "$work/makensis.log" 2>&1 ||
-  { cat "$work/makensis.log"; echo "FAILED: makensis"; exit 1; }
-
-mkdir -p "$work/Game/Content/Q5"
-cp -r "$work/sample/Maps" "$work/Game/Content/Q5/Maps"
+build_installer "$work/packed/$mod_name.nsh" "$work/installer.exe"
+game_folder Game
 "${wine[@]}" "$work/installer.exe" /S "/LOG=$(windows "$work/install.log")" "/D=$(windows "$work/Game")"
 status=$?
 tr -d '\r' < "$work/install.log" 2>/dev/null | sed 's/^/  /'
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 [ "$status" -eq 0 ] || fail "the installer ended with status $status"
 installed=$work/Game/Mods/$mod_name
 for map in "$mod"/*.qmw; do

@@ -7,17 +7,11 @@
 # mod folder whose own name the code page cannot carry, and on a read-only game folder.
 # usage: installer_test.sh <makensis> <mapmend.exe> <mapdiff.exe> <make_sample_set.exe> <wine command...>
 set -uo pipefail
-makensis=$1 mapmend=$2 mapdiff=$3 make_sample_set=$4
-shift 4
-wine=("$@")
 here=$(cd "$(dirname "$0")/.." && pwd)
-
-work=$(mktemp -d)
-trap 'chattr -i "$work/readonly" 2> /dev/null; rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 # shellcheck source=tests/installer_mod.sh
 . "$here/tests/installer_mod.sh"
+installer_test_arguments "$@"
+trap 'chattr -i "$work/readonly" 2> /dev/null; rm -rf "$work"' EXIT
 
 pack_sample_mod
 maps="Aqueduct.qmw Bastion.qmw Cove.qmw Estuary.qmw"

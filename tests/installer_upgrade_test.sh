@@ -22,8 +22,6 @@ finish() {
   wait; rm -rf "$work"
 }
 trap finish EXIT
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 # shellcheck source=tests/installer_mod.sh
 . "$here/tests/installer_mod.sh"
 
