@@ -1,4 +1,4 @@
-// Windows side of the file layer: the ANSI file calls of the kernel.
+// Windows side of the file layer: the ANSI file calls of the kernel (the wide listing aside).
 #include "common/file_system.h"
 
 #include <windows.h>
@@ -76,15 +76,41 @@ bool replace_file(const std::string& from, const std::string& to) {
 }
 
 
+namespace {
+
+// A listed name in the code page, exactly. The ANSI listing writes '?' for a character the code
+// page lacks, or a look-alike ("best fit", an O for an O with a macron), which names another file
+// or none. Such a name cannot be opened through the ANSI calls at all: it is listed in UTF-8, for
+// the callers to refuse by its name.
+std::string listed_name(const wchar_t* name) {
+    BOOL inexact = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &inexact);
+    const UINT code_page = size > 0 && !inexact ? CP_ACP : CP_UTF8;
+    const DWORD flags = code_page == CP_ACP ? WC_NO_BEST_FIT_CHARS : 0;
+    size = WideCharToMultiByte(code_page, flags, name, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(code_page, flags, name, -1, &text[0], size, nullptr, nullptr);
+    text.pop_back();  // the terminating NUL
+    return text;
+}
+
+}  // namespace
+
 bool list_folder_entries(const std::string& path, std::vector<std::string>& names) {
     names.clear();
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    const std::string pattern = path + "\\*";
+    const int size = MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, nullptr, 0);
+    if (size <= 0) return false;
+    std::wstring wide_pattern(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, &wide_pattern[0], size);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(wide_pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search, &found));
+        const std::string name = listed_name(found.cFileName);
+        if (!name.empty() && name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return true;
 }

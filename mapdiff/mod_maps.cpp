@@ -47,12 +47,13 @@ std::string read_mod_maps(const std::string& mod_folder, std::vector<mod_map>& m
         mod_map map;
         map.path = path_in(mod_folder, name);
         map.stem = strip_extension(name);
+        // The patch and the rebuilt map take the map's name to the player's disk and into the
+        // installer script. Checked first: on Windows a name that is too long for a path, or
+        // that the code page cannot carry, cannot be looked at on the disk at all.
+        if (std::string error = map_name_error(map.path); !error.empty()) return error;
         // Every map of the folder is in the set, or the author hears why not.
         if (std::string why = not_a_map_file(kind_of_entry(map.path)); !why.empty())
             return "Error: " + map.path + " " + why + "; move it out of the mod folder, or make it a map.";
-        // The patch and the rebuilt map take the map's name to the player's disk and into the
-        // installer script.
-        if (std::string error = map_name_error(map.path); !error.empty()) return error;
         for (const mod_map& other : maps) {
             if (to_lower(other.stem) == to_lower(map.stem))
                 return "Error: " + other.path + " and " + map.path + " differ only in letter case: on Windows they are one file.";
