@@ -32,6 +32,9 @@ function(stock_table_label target table label)
   if(NOT label MATCHES "^[ -~]*$" OR label MATCHES "[\"\\]")
     message(FATAL_ERROR "MAPMEND_STOCK_LABEL may hold printable ASCII characters other than '\"' and '\\' only: ${label}")
   endif()
-  target_compile_definitions(${target} PRIVATE "MAPMEND_STOCK_LABEL=\"${label}\"")
+  # A ';' would split the definition in two (compile definitions are a CMake list): it goes in
+  # as the C escape of its code.
+  string(REPLACE ";" "\\073" literal "${label}")
+  target_compile_definitions(${target} PRIVATE "MAPMEND_STOCK_LABEL=\"${literal}\"")
   message(STATUS "Stock table label: ${label}")
 endfunction()
