@@ -122,26 +122,48 @@ bool content_candidates(const block_index& index, const std::vector<bool>& usabl
     const unsigned char* bytes = chunk.bytes_at(0, b);
     if (!bytes) return false;
     std::uint64_t hash = block_hash(bytes, b);
+    // Hashes of the positions after p, rolled ahead so that the filter's words are fetched
+    // before they are looked at.
+    constexpr std::size_t ahead = 8;
+    std::uint64_t rolled[ahead];
+    std::size_t filled = 0;
+    std::uint64_t last = hash;
     for (std::size_t p = 0;;) {
-        block_match match{};
-        // A block of a source this map may not draw on (the map itself, a map installed after it)
-        // tells nothing: the scan rolls on past it.
-        if (find_block(index, hash, match) && usable[match.source]) {
-            if (match.offset > p) {
-                const std::uint64_t key = (static_cast<std::uint64_t>(match.source) << 40) | (match.offset - p);
-                ++votes[key];
+        if (may_hold_block(index, hash)) {
+            // Most likely a match, and then the next block is looked at: fetched meanwhile.
+            const bool next_block = p + 2 * b <= size;
+            std::uint64_t next = 0;
+            if (next_block) {
+                if (!(bytes = chunk.bytes_at(p + b, b))) return false;
+                next = block_hash(bytes, b);
+                prefetch_block(index, next, true);
             }
-            // The next block of a matching run lies one block on: skip to it.
-            p += b;
-            if (p + b > size) break;
-            if (!(bytes = chunk.bytes_at(p, b))) return false;
-            hash = block_hash(bytes, b);
-            continue;
+            block_match match{};
+            // A block of a source this map may not draw on (the map itself, a map installed
+            // after it) tells nothing: the scan rolls on past it.
+            if (find_block(index, hash, match) && usable[match.source]) {
+                if (match.offset > p) {
+                    const std::uint64_t key = (static_cast<std::uint64_t>(match.source) << 40) | (match.offset - p);
+                    ++votes[key];
+                }
+                // The next block of a matching run lies one block on: skip to it.
+                if (!next_block) break;
+                p += b;
+                hash = last = next;
+                filled = 0;
+                continue;
+            }
         }
         if (p + b >= size) break;
-        if (!(bytes = chunk.bytes_at(p, b + 1))) return false;
-        hash = hash * rolling_multiplier + bytes[b] - drop * bytes[0];
+        for (; filled < ahead && p + filled + b < size; ++filled) {
+            if (!(bytes = chunk.bytes_at(p + filled, b + 1))) return false;
+            last = last * rolling_multiplier + bytes[b] - drop * bytes[0];
+            rolled[(p + filled + 1) % ahead] = last;
+            prefetch_block(index, last, false);
+        }
         ++p;
+        hash = rolled[p % ahead];
+        --filled;
     }
     std::vector<std::pair<std::uint32_t, std::uint64_t>> ranked;
     ranked.reserve(votes.size());

@@ -39,3 +39,19 @@ bool run_side_by_side(std::size_t count, const std::function<bool(std::size_t)>&
     for (std::thread& helper : helpers) helper.join();
     return !failed.load();
 }
+
+void run_workers(std::size_t workers, const std::function<void(std::size_t)>& job) {
+    std::vector<std::thread> helpers;
+    helpers.reserve(workers);
+    std::size_t started = 1;
+    for (; started < workers; ++started) {
+        try {
+            helpers.emplace_back(job, started);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    job(0);
+    for (std::thread& helper : helpers) helper.join();
+    for (std::size_t w = started; w < workers; ++w) job(w);
+}
