@@ -8,10 +8,10 @@
 
 #include "common/storage.h"
 #include "common/storage_memory.h"
+#include "diff/patch_plan.h"
 #include "format/rebuild.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/fuzz_input.h"
-#include "mapdiff/patch_plan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const two_files given = split_fuzz_input(data, size);

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "common/file_system.h"
+#include "diff/progress.h"
 #include "mapdiff/arguments.h"
 #include "mapdiff/check_stock_report.h"
 #include "mapdiff/inspect_patch.h"
 #include "mapdiff/make_patch.h"
 #include "mapdiff/pack.h"
-#include "mapdiff/progress.h"
 #include "mapdiff/stock_table.h"
 #include "stock/stock_check.h"
 

@@ -6,12 +6,12 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage_memory.h"
+#include "diff/patch_plan.h"
 #include "digest/file_md5.h"
 #include "format/map_table.h"
 #include "format/rebuild.h"
 #include "format/rebuild_result.h"
 #include "mapdiff/partial_path.h"
-#include "mapdiff/patch_plan.h"
 #include "mapdiff/source_set.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "mapdiff/progress.h"
+#include "diff/progress.h"
 
 struct make_settings {
     std::string maps_path;

@@ -5,8 +5,8 @@
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "mapdiff/install_check.h"
-#include "mapdiff/install_order.h"
+#include "diff/install_check.h"
+#include "diff/install_order.h"
 #include "mapdiff/mod_manifest.h"
 #include "mapdiff/mod_maps.h"
 #include "mapdiff/pack_out_folder.h"

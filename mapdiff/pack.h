@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "mapdiff/progress.h"
+#include "diff/progress.h"
 
 struct pack_settings {
     std::string maps_path;

@@ -4,8 +4,8 @@
 #include <numeric>
 
 #include "common/file_system.h"
-#include "mapdiff/block_index.h"
-#include "mapdiff/side_by_side.h"
+#include "diff/block_index.h"
+#include "diff/side_by_side.h"
 
 namespace {
 

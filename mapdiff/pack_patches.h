@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "diff/patch_plan.h"
+#include "diff/progress.h"
 #include "mapdiff/mod_maps.h"
-#include "mapdiff/patch_plan.h"
-#include "mapdiff/progress.h"
 
 struct map_patch {
     const mod_map* map = nullptr;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mapdiff/patch_plan.h"
+#include "diff/patch_plan.h"
 
 struct skipped_source {
     std::string name;

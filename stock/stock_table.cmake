@@ -21,3 +21,17 @@ function(add_stock_table target table)
   target_include_directories(${target} PRIVATE "${folder}")
   message(STATUS "Stock table: ${table}")
 endfunction()
+
+# stock_table_label(<target> <table file> <label>): the label `mapdiff --version` shows beside the
+# table's digest. The table kept in this folder is the generated sample set's, and says so unless
+# the build names it otherwise.
+function(stock_table_label target table label)
+  if(label STREQUAL "" AND table STREQUAL "${CMAKE_SOURCE_DIR}/stock/stock_maps.md5")
+    set(label "the sample set's table, no game's")
+  endif()
+  if(NOT label MATCHES "^[ -~]*$" OR label MATCHES "[\"\\]")
+    message(FATAL_ERROR "MAPMEND_STOCK_LABEL may hold printable ASCII characters other than '\"' and '\\' only: ${label}")
+  endif()
+  target_compile_definitions(${target} PRIVATE "MAPMEND_STOCK_LABEL=\"${label}\"")
+  message(STATUS "Stock table label: ${label}")
+endfunction()

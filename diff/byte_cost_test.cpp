@@ -1,4 +1,4 @@
-#include "mapdiff/byte_cost.h"
+#include "diff/byte_cost.h"
 
 #include <gtest/gtest.h>
 

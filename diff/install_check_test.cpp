@@ -1,4 +1,4 @@
-#include "mapdiff/install_check.h"
+#include "diff/install_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "mapdiff/block_index.h"
+#include "diff/block_index.h"
 
 #include <algorithm>
 #include <atomic>
 
-#include "mapdiff/side_by_side.h"
+#include "diff/side_by_side.h"
 
 namespace {
 

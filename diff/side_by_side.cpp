@@ -1,4 +1,4 @@
-#include "mapdiff/side_by_side.h"
+#include "diff/side_by_side.h"
 
 #include <algorithm>
 #include <atomic>

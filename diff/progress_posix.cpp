@@ -1,4 +1,4 @@
-#include "mapdiff/progress.h"
+#include "diff/progress.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "mapdiff/install_order.h"
+#include "diff/install_order.h"
 
 #include <gtest/gtest.h>
 

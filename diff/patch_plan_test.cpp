@@ -1,4 +1,4 @@
-#include "mapdiff/patch_plan.h"
+#include "diff/patch_plan.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/storage.h"
-#include "mapdiff/progress.h"
+#include "diff/progress.h"
 
 struct indexed_source {
     std::string path;  // where the source is read now

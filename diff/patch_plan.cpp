@@ -1,14 +1,14 @@
-#include "mapdiff/patch_plan.h"
+#include "diff/patch_plan.h"
 
 #include <algorithm>
 #include <iterator>
 #include <map>
 #include <unordered_map>
 
+#include "diff/block_index.h"
+#include "diff/byte_cost.h"
 #include "format/patch_file.h"
 #include "format/source_reference.h"
-#include "mapdiff/block_index.h"
-#include "mapdiff/byte_cost.h"
 
 using namespace patch_layout;
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/storage.h"
+#include "diff/block_index.h"
+#include "diff/progress.h"
 #include "format/map_table.h"
-#include "mapdiff/block_index.h"
-#include "mapdiff/progress.h"
 
 struct patch_source {
     std::string name;            // the name the patch references

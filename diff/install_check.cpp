@@ -1,4 +1,4 @@
-#include "mapdiff/install_check.h"
+#include "diff/install_check.h"
 
 #include "common/storage_memory.h"
 #include "format/rebuild.h"

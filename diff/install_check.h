@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "mapdiff/patch_plan.h"
+#include "diff/patch_plan.h"
 
 struct installed_map {
     std::string stem;    // the patch is <stem>.qmp in the mod folder, the map <stem>.qmw

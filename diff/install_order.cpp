@@ -1,9 +1,9 @@
-#include "mapdiff/install_order.h"
+#include "diff/install_order.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "mapdiff/side_by_side.h"
+#include "diff/side_by_side.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "mapdiff/progress.h"
+#include "diff/progress.h"
 
 // Runs job(i) for every i below `count`, each thread taking the next i; the calling thread
 // reports the jobs done to `meter`. After a job fails (returns false, or runs out of memory) no

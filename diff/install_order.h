@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/storage.h"
-#include "mapdiff/progress.h"
+#include "diff/progress.h"
 
 struct sketched_file {
     std::string path;

@@ -1,4 +1,4 @@
-#include "mapdiff/block_index.h"
+#include "diff/block_index.h"
 
 #include <gtest/gtest.h>
 
