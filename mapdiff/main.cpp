@@ -2,11 +2,13 @@
 // stock maps, and writes the stock table. Errors are
 // one line on standard error and a non-zero exit status.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "common/file_system.h"
 #include "diff/progress.h"
+#include "diff/side_by_side.h"
 #include "mapdiff/arguments.h"
 #include "mapdiff/check_stock_report.h"
 #include "mapdiff/inspect_patch.h"
@@ -40,6 +42,7 @@ int run(const std::vector<std::string>& words, std::string& written) {
         case mapdiff_command::make: {
             progress meter;
             meter.shown = standard_error_is_terminal();
+            arguments.make.workers = worker_count(std::getenv("MAPDIFF_WORKERS"));
             const make_outcome outcome = make_patch(arguments.make, meter);
             end_progress(meter);
             if (!outcome.error.empty()) return fail(outcome.error, status_failed);
@@ -55,6 +58,7 @@ int run(const std::vector<std::string>& words, std::string& written) {
         case mapdiff_command::pack: {
             progress meter;
             meter.shown = standard_error_is_terminal();
+            arguments.pack.workers = worker_count(std::getenv("MAPDIFF_WORKERS"));
             const pack_outcome outcome = pack_mod(arguments.pack, meter);
             end_progress(meter);
             if (!outcome.error.empty()) return fail(outcome.error, status_failed);

@@ -168,7 +168,7 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (!copy_to_new_file(settings.map_file, written)) return failed("Error: Cannot write " + written + ".");
     patch_plan plan;
     std::uint64_t nonzero = 0, size = 0;
-    if (!write_patch_in_place(storage{}, written, table, set.sources, plan, meter)) {
+    if (!write_patch_in_place(storage{}, written, table, set.sources, plan, meter, settings.workers)) {
         delete_file(written);
         return failed("Error: A source could not be read, or " + written + " written.");
     }

@@ -44,12 +44,13 @@ bool count_nonzero(const std::string& path, std::uint64_t& nonzero) {
 }  // namespace
 
 std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches,
-                          const std::function<std::string(std::size_t)>& check, progress& meter) {
+                          const std::function<std::string(std::size_t)>& check, progress& meter,
+                          std::size_t workers) {
     std::vector<indexed_source> indexed;
     indexed.reserve(sources.size());
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
     block_index index;
-    if (!build_block_index(storage{}, indexed, index, meter)) return "Error: A source could not be read.";
+    if (!build_block_index(storage{}, indexed, index, meter, workers)) return "Error: A source could not be read.";
 
     // The largest maps first, so that no large map starts when the others are done.
     std::vector<std::size_t> by_size(patches.size());
