@@ -1,13 +1,17 @@
 #include "mapdiff/make_patch.h"
 
 #include <cstdio>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage_memory.h"
 #include "diff/patch_plan.h"
-#include "digest/file_md5.h"
+#include "diff/block_index.h"
+#include "digest/md5.h"
 #include "format/map_table.h"
 #include "format/rebuild.h"
 #include "format/rebuild_result.h"
@@ -52,23 +56,48 @@ std::string read_map(const std::string& path, std::vector<table_entry>& table) {
 }
 
 // Not the system's file copy: on Windows that would carry a read-only map's attribute over to
-// the patch, which is then written in place.
-bool copy_to_new_file(const std::string& from, const std::string& to) {
+// the patch, which is then written in place. The map's MD5 is taken on the way, so the map is
+// read once for both. The error line is empty on success.
+std::string copy_with_md5(const std::string& from, const std::string& to, std::string& digest) {
     open_file source, target;
     std::uint64_t size = 0;
-    if (!open_existing(from, open_mode::read, source) || !file_size(source, size) || !create_new_file(to, target)) return false;
+    if (!open_existing(from, open_mode::read, source) || !file_size(source, size))
+        return "Error: Cannot read the map file " + from + ".";
+    if (!create_new_file(to, target)) return "Error: Cannot write " + to + ".";
+    md5_context md5;
+    md5_init(md5);
     std::vector<unsigned char> window(compare_window);
     for (std::uint64_t at = 0; at < size;) {
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(compare_window, size - at));
-        if (read_at(source, at, window.data(), piece) != piece || !write_at(target, at, window.data(), piece)) {
+        const bool read = read_at(source, at, window.data(), piece) == piece;
+        if (!read || !write_at(target, at, window.data(), piece)) {
             close_file(target);
             delete_file(to);
-            return false;
+            return read ? "Error: Cannot write " + to + "." : "Error: Cannot read the map file " + from + ".";
         }
+        md5_update(md5, window.data(), static_cast<std::uint32_t>(piece));
         at += piece;
     }
-    return true;
+    md5_final(md5);
+    digest = md5_digest_text(md5.digest);
+    return {};
 }
+
+// Runs `job` on a thread of its own, or at once when the system refuses one; `join` waits.
+struct beside_job {
+    std::thread thread;
+    explicit beside_job(const std::function<void()>& job) {
+        try {
+            thread = std::thread(job);
+        } catch (const std::system_error&) {
+            job();
+        }
+    }
+    void join() {
+        if (thread.joinable()) thread.join();
+    }
+    ~beside_job() { join(); }
+};
 
 bool count_nonzero(const std::string& path, std::uint64_t& nonzero, std::uint64_t& size) {
     open_file file;
@@ -150,8 +179,6 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
 
     std::vector<table_entry> table;
     if (std::string error = read_map(settings.map_file, table); !error.empty()) return failed(error);
-    const std::string digest = file_md5(settings.map_file);
-    if (digest.empty()) return failed("Error: Cannot read the map file " + settings.map_file + ".");
 
     // Neither the map nor what stands at the patch's own map file path can be a source, and
     // the patch may not take the place of a source or of the map.
@@ -165,23 +192,34 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");
 
     const std::string written = partial_path(settings.patch_path);
-    if (!copy_to_new_file(settings.map_file, written)) return failed("Error: Cannot write " + written + ".");
+    // The copy and the map's MD5 run beside the index of the sources.
+    std::string digest, copy_error;
+    beside_job copy([&] { copy_error = copy_with_md5(settings.map_file, written, digest); });
+    std::vector<indexed_source> indexed;
+    for (const patch_source& source : set.sources) indexed.push_back({source.path, source.size});
+    block_index index;
+    const bool index_built = build_block_index(storage{}, indexed, index, meter, settings.workers);
+    copy.join();
+    if (!copy_error.empty()) return failed(copy_error);
     patch_plan plan;
-    std::uint64_t nonzero = 0, size = 0;
-    if (!write_patch_in_place(storage{}, written, table, set.sources, plan, meter, settings.workers)) {
+    if (!index_built || !write_patch_on_index(storage{}, written, table, set.sources, index,
+                                              std::vector<bool>(set.sources.size(), true), plan, meter, settings.workers)) {
         delete_file(written);
         return failed("Error: A source could not be read, or " + written + " written.");
     }
-    if (!count_nonzero(written, nonzero, size)) {
-        delete_file(written);
-        return failed("Error: Cannot read " + written + ".");
-    }
+    index = block_index{};
 
     start_stage(meter, "rebuilding in memory", 1);
-    if (std::string error = check_rebuild(written, file_name(settings.patch_path), set.sources, settings.map_file);
-        !error.empty()) {
+    // The patch's bytes that are not zero are counted beside the check.
+    std::uint64_t nonzero = 0, size = 0;
+    bool counted = false;
+    beside_job count([&] { counted = count_nonzero(written, nonzero, size); });
+    std::string check_error = check_rebuild(written, file_name(settings.patch_path), set.sources, settings.map_file);
+    count.join();
+    if (check_error.empty() && !counted) check_error = "Error: Cannot read " + written + ".";
+    if (!check_error.empty()) {
         delete_file(written);
-        return failed(error);
+        return failed(check_error);
     }
     const bool placed = settings.force ? replace_file(written, settings.patch_path)
                                        : !path_exists(settings.patch_path) && move_file(written, settings.patch_path);
