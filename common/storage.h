@@ -19,6 +19,9 @@ struct storage {
     memory_files* memory = nullptr;
 };
 
+// The file system itself.
+inline constexpr storage the_disk{};
+
 // A file opened through a storage: a file on disk, or one of a memory_files' buffers.
 struct stored_file {
     open_file disk;

@@ -1,15 +1,15 @@
 #include "digest/file_md5.h"
 
-#include "common/file_system.h"
-#include "digest/md5.h"
-
 #include <cstdint>
 #include <memory>
 
-std::string file_md5(const std::string& path) {
-    open_file file;
-    if (!open_existing(path, open_mode::read, file)) return {};
+#include "digest/md5.h"
 
+std::string file_md5(const std::string& path) { return file_md5(the_disk, path); }
+
+std::string file_md5(const storage& where, const std::string& path) {
+    stored_file file;
+    if (!open_stored_file(where, path, open_mode::read, file)) return {};
     // Left uninitialised: only bytes a read delivered are ever fed.
     const std::unique_ptr<unsigned char[]> buffer(new unsigned char[file_md5_buffer_size]);
     md5_context context;

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "common/storage.h"
+
 // Size of the one read buffer a digest uses, whatever the file's size.
 constexpr std::size_t file_md5_buffer_size = 1024 * 1024;
 
@@ -11,3 +13,6 @@ constexpr std::size_t file_md5_buffer_size = 1024 * 1024;
 // (missing, no access, a folder). A read error part-way ends the file there: the digest then
 // covers the bytes read before it.
 std::string file_md5(const std::string& path);
+
+// The same of a file read through `where`.
+std::string file_md5(const storage& where, const std::string& path);

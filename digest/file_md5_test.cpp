@@ -3,6 +3,8 @@
 #include "digest/md5.h"
 #include "digest/md5_vectors_test.h"
 
+#include "common/storage_memory.h"
+
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -57,4 +59,21 @@ TEST(file_md5, unopenable_paths_give_empty_text) {
     EXPECT_EQ(file_md5(folder / "no folder/x.qmw"), "");
     EXPECT_EQ(file_md5(folder.path), "");
     EXPECT_EQ(file_md5(""), "");
+}
+
+// Through a memory storage: a file held in memory, one of the disk below it under another
+// path, and one hidden by a move, as mapmend's run sequence meets them in mapdiff inspect.
+TEST(file_md5, through_memory_files_over_the_disk) {
+    const temp_folder folder;
+    const std::string on_disk = write_named(folder, "Disk.qmw", pattern(file_md5_buffer_size + 3));
+    memory_files memory;
+    memory.disk_below = true;
+    const std::string held = pattern(5000);
+    memory.files[memory_path(folder / "Held.qmw")] = std::vector<unsigned char>(held.begin(), held.end());
+    const storage where{&memory};
+    EXPECT_EQ(file_md5(where, folder / "Held.qmw"), md5_byte_by_byte(held));
+    EXPECT_EQ(file_md5(where, on_disk), file_md5(on_disk));
+    ASSERT_TRUE(move_memory_file(memory, on_disk, folder / "Moved.qmw"));
+    EXPECT_EQ(file_md5(where, on_disk), "");
+    EXPECT_EQ(file_md5(where, folder / "Moved.qmw"), md5_byte_by_byte(pattern(file_md5_buffer_size + 3)));
 }

@@ -1,29 +1,44 @@
-; An example installer for a map mod, of the kind a mod author ships: it copies mapmend.exe and
-; the mod's patches into the mod's folder under the game folder, rebuilds the mod's maps with
-; mapmend one after the other, and keeps nothing of its own when that fails.
+; An example installer for a map mod, of the kind a mod author ships: it checks the game folder
+; the player chose, copies mapmend.exe and the mod's patches into the mod's folder under it,
+; rebuilds the mod's maps with mapmend one after the other, keeps nothing of its own when that
+; fails, and on success writes an uninstaller and an entry among the installed programs.
 ;
 ; Build (Debian's nsis package), from what `mapdiff pack <maps> <mod folder> <out folder>` wrote:
 ;   makensis -DMOD_SETTINGS=<out folder>/<mod>.nsh -DMOD_FILES=<out folder> \
 ;            -DMAPMEND=<mapmend.exe> -DMAPDIFF=<mapdiff.exe> [-DMOD_FOLDER=<folder>] \
-;            [-DOUTFILE=<installer.exe>] installer/mod_installer.nsi
+;            [-DMOD_DISPLAY_NAME=<name>] [-DMOD_VERSION=<version>] [-DMOD_PUBLISHER=<publisher>] \
+;            [-DMOD_ICON=<icon.ico>] [-DOUTFILE=<installer.exe>] installer/mod_installer.nsi
 ; The settings <mod>.nsh define MOD_NAME, MOD_FOLDER (the mod's folder relative to the game
 ; folder, Mods\<mod> unless given to makensis), MOD_MANIFEST (<mod>.md5) and the macro MOD_MAPS,
 ; which inserts a given macro once per map in install order with the patch's name without
 ; ".qmp" and the rebuilt map's MD5. MOD_FILES is the folder of the patches and the manifest;
 ; paths given to makensis are best absolute (relative ones are taken from this script's folder).
+; The player sees MOD_DISPLAY_NAME (MOD_NAME unless given) and MOD_VERSION (1.0 unless given);
+; MOD_PUBLISHER, when given, goes into the installed programs' entry; MOD_ICON is the icon of
+; the installer, the uninstaller and so of that entry (NSIS's own unless given).
 ; mapdiff.exe travels inside the installer only to tell the player which stock map is wrong
 ; when mapmend's stock check fails; it is unpacked to a temporary folder, never installed.
-; On success the mod folder holds the rebuilt maps and the manifest, so that `md5sum -c <mod>.md5`
-; there verifies the whole mod.
+; On success the mod folder holds the rebuilt maps, the manifest and Uninstall.exe, so that
+; `md5sum -c <mod>.md5` there verifies the whole mod.
 ;
 ; Run: <OUTFILE> [/S] [/LOG=<file>] [/D=<game folder>]
-; /D= must come last and takes the rest of the command line. In silent mode (/S) the outcome is
-; written to the log, by default %TEMP%\<MOD_NAME>-install.log. The exit status is 0 on success
-; and the failed mapmend call's own status (1 to 10) otherwise; 11 when mapmend could not be run.
+; /D= must come last and takes the rest of the command line. Every run appends one block, with
+; a header line, to the log: /LOG=<file>, by default %TEMP%\<MOD_NAME>-install.log. The exit
+; status is 0 on success; the failed mapmend call's own status (1 to 10) otherwise, 1 also for
+; a folder that is not the game's; 11 when mapmend could not be run; 12 when the mod folder
+; cannot be written; 13 when the game folder's name cannot be passed to mapmend; NSIS's own 1
+; when the player cancels.
+; The uninstaller, Uninstall.exe in the mod folder ([/S] [/LOG=<file>], the same log by default),
+; removes the maps the manifest names, the manifest, itself, the mod folder once empty, the
+; folder above it when the install made it and it is empty, and the entry.
+;
+; Rights: games live under Program Files, which only an administrator may write, so Setup asks
+; for administrator rights (one prompt) and registers the mod for all users.
 
 Unicode true
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include WinMessages.nsh
 
 !macro REQUIRE name
   !ifndef ${name}
@@ -38,38 +53,133 @@ Unicode true
 !ifndef OUTFILE
   !define OUTFILE "${MOD_NAME}-mod.exe"
 !endif
+!ifndef MOD_DISPLAY_NAME
+  !define MOD_DISPLAY_NAME "${MOD_NAME}"
+!endif
+!ifndef MOD_VERSION
+  !define MOD_VERSION "1.0"
+!endif
+!ifdef MOD_ICON
+  !define UNINSTALL_ICON "${MOD_ICON}"
+!else
+  !define MOD_ICON "${NSISDIR}\Contrib\Graphics\Icons\modern-install.ico"
+  !define UNINSTALL_ICON "${NSISDIR}\Contrib\Graphics\Icons\modern-uninstall.ico"
+!endif
+!define GAME_NAME "Q5"
+!define UNINSTALLER "Uninstall.exe"
+!define ENTRY_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${GAME_NAME} mod ${MOD_NAME}"
+; The most names of stock maps that a message lists before "and N more".
+!define MESSAGE_NAMES 5
 
-Name "${MOD_NAME}"
+Name "${MOD_DISPLAY_NAME} ${MOD_VERSION}"
 OutFile "${OUTFILE}"
-RequestExecutionLevel user
-InstallDir "$PROGRAMFILES\Q5"
+Icon "${MOD_ICON}"
+UninstallIcon "${UNINSTALL_ICON}"
+RequestExecutionLevel admin
+InstallDir "$PROGRAMFILES\${GAME_NAME}"
 ShowInstDetails show
+ShowUninstDetails show
+CompletedText "$done_text"
+SubCaption 2 ": Game Folder"
+SubCaption 4 ": $done_caption"
 
-Page directory
+PageEx directory
+  DirText "Setup installs ${MOD_DISPLAY_NAME} ${MOD_VERSION} into the game folder of ${GAME_NAME}. Choose the folder where ${GAME_NAME} is installed: the one that holds the game's Content folder." \
+          "${GAME_NAME} game folder" "Browse..." "Choose the folder where ${GAME_NAME} is installed:"
+  PageCallbacks "" "" leave_game_folder
+PageExEnd
 Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
 
 Var mod_folder
-Var maps_folder
+Var mod_path       ; the mod folder as mapmend is given it
+Var maps_folder    ; the maps folder as mapmend is given it
+Var game_path      ; the game folder in a form the system's code page can carry
 Var log_file
 Var status
 Var line
 Var first_options
 Var failed
 Var undoing
-Var stock_report
+Var problem
+Var advice
 Var had_folder
 Var parent_folder
 Var had_parent
+Var done_text
+Var done_caption
 
-; Writes one line to the log (silent mode) or to the details list.
+; Appends one line to the log, and shows it in the details list.
 !macro REPORT text
-  ${If} ${Silent}
-    FileOpen $0 $log_file a
-    FileSeek $0 0 END
-    FileWrite $0 "${text}$\r$\n"
-    FileClose $0
-  ${Else}
-    DetailPrint "${text}"
+  FileOpen $R9 $log_file a
+  FileSeek $R9 0 END
+  FileWrite $R9 "${text}$\r$\n"
+  FileClose $R9
+  DetailPrint "${text}"
+!macroend
+
+; The log's block header: one per run.
+!macro LOG_HEADER what
+  ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
+  FileOpen $R9 $log_file a
+  FileSeek $R9 0 END
+  FileWrite $R9 "$\r$\n==== $2-$1-$0 $4:$5:$6 ${what} ${MOD_DISPLAY_NAME} ${MOD_VERSION} (${MOD_NAME}), game folder $INSTDIR, by $EXEFILE (NSIS ${NSIS_VERSION})$\r$\n"
+  FileClose $R9
+!macroend
+
+; Some shells and programs quote a whole argument that holds blanks ("/D=C:\Games\My Q5"),
+; which NSIS does not read as /D=. Finds such an argument in the command line: $R0 the option
+; with its opening quote, gives its value in $R1 ("" when there is none).
+!macro QUOTED_OPTION_BODY
+  StrCpy $R1 ""
+  StrLen $R2 $R0
+  StrCpy $R3 0
+  ${Do}
+    StrCpy $R4 $CMDLINE $R2 $R3
+    ${If} $R4 == ""
+      Return
+    ${EndIf}
+    ${If} $R4 == $R0
+      ${Break}
+    ${EndIf}
+    IntOp $R3 $R3 + 1
+  ${Loop}
+  IntOp $R3 $R3 + $R2
+  StrCpy $R1 $CMDLINE "" $R3
+  StrCpy $R3 0
+  ${Do}
+    StrCpy $R4 $R1 1 $R3
+    ${If} $R4 == '"'
+    ${OrIf} $R4 == ""
+      ${Break}
+    ${EndIf}
+    IntOp $R3 $R3 + 1
+  ${Loop}
+  StrCpy $R1 $R1 $R3
+!macroend
+Function quoted_option
+  !insertmacro QUOTED_OPTION_BODY
+FunctionEnd
+Function un.quoted_option
+  !insertmacro QUOTED_OPTION_BODY
+FunctionEnd
+
+; /LOG=<file> (also quoted as a whole), else the default log. `un` is "un." in the uninstaller.
+!macro READ_LOG_OPTION un
+  StrCpy $R0 '"/LOG='
+  Call ${un}quoted_option
+  StrCpy $log_file $R1
+  ${If} $log_file == ""
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/LOG=" $log_file
+    ${If} ${Errors}
+      StrCpy $log_file ""
+    ${EndIf}
+  ${EndIf}
+  ${If} $log_file == ""
+    StrCpy $log_file "$TEMP\${MOD_NAME}-install.log"
   ${EndIf}
 !macroend
 
@@ -93,6 +203,22 @@ Var had_parent
   ${Loop}
 !macroend
 
+; Removes a folder this installer made, once it is empty. A file deleted just before may still be
+; on its way out while the program that ran from it ends (the folder empties a moment later), so
+; the removal is tried for up to 5 s.
+!macro REMOVE_NEW_FOLDER folder
+  StrCpy $1 0
+  ${Do}
+    RMDir "${folder}"
+    ${IfNot} ${FileExists} "${folder}\*.*"
+    ${OrIf} $1 >= 50
+      ${Break}
+    ${EndIf}
+    IntOp $1 $1 + 1
+    Sleep 100
+  ${Loop}
+!macroend
+
 !macro COPY_PATCH name digest
   File "${MOD_FILES}\${name}.qmp"
 !macroend
@@ -101,7 +227,7 @@ Var had_parent
 ; first call only. Each map's sources are stock maps and maps rebuilt before it.
 !macro REBUILD_MAP name digest
   ${If} $failed == ""
-    nsExec::ExecToStack '"$mod_folder\mapmend.exe" $first_options--check-rebuilt=${digest} --delete-qmp "$maps_folder" "$mod_folder\${name}.qmp"'
+    nsExec::ExecToStack '"$mod_folder\mapmend.exe" $first_options--check-rebuilt=${digest} --delete-qmp "$maps_folder" "$mod_path\${name}.qmp"'
     Pop $status
     Pop $line
     !insertmacro CHOP_LINE_END $line
@@ -116,7 +242,7 @@ Var had_parent
 ; After a failure, in install order: the maps before the failed one are this install's own; the
 ; failed one's map is its own only from the rebuild on (statuses 8 to 10), before that it may be
 ; an earlier install's, which stays, as do the maps after it. Earlier maps that mapmend moved
-; aside (.old) stay too.
+; aside (.old) stay too. When the failure came before the first rebuild, no map is touched.
 !macro UNDO_MAP name digest
   Delete "$mod_folder\${name}.qmp"
   ${If} $undoing == "rebuilt"
@@ -134,64 +260,227 @@ Var had_parent
   ${EndIf}
 !macroend
 
-; Removes a folder this installer made, once it is empty. A file deleted just before may still be
-; on its way out while the program that ran from it ends (the folder empties a moment later), so
-; the removal is tried for up to 5 s.
-!macro REMOVE_NEW_FOLDER folder
-  StrCpy $1 0
+; The game folder as a path that mapmend, which reads 8-bit texts in the system's code page, can
+; open: its short form when the volume keeps short names (they are plain ASCII), else the
+; folder as it is. Sets $game_path, or $problem when neither form fits the code page.
+Function find_game_path
+  StrCpy $problem ""
+  StrCpy $game_path $INSTDIR
+  System::Call 'kernel32::GetShortPathNameW(w "$INSTDIR", w .r0, i ${NSIS_MAX_STRLEN}) i .r1'
+  ${If} $1 > 0
+  ${AndIf} $1 < ${NSIS_MAX_STRLEN}
+    StrCpy $game_path $0
+  ${EndIf}
+  ; Every character must map to one of the code page, not to a look-alike or a "?".
+  System::Call 'kernel32::GetACP() i .r2'
+  ${If} $2 == 65001
+    Return
+  ${EndIf}
+  System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w "$game_path\${MOD_FOLDER}", i -1, p 0, i 0, p 0, *i 0 r3) i .r4'
+  ${If} $4 == 0
+  ${OrIf} $3 != 0
+    StrCpy $problem "The folder$\r$\n$INSTDIR\${MOD_FOLDER}$\r$\nhas characters in its name that the mod's rebuild tool cannot use on this system (code page $2), and the drive keeps no short name for it.$\r$\n$\r$\nMove or copy the game to a folder whose name uses only plain letters (such as C:\Games\${GAME_NAME}), then run Setup again."
+    StrCpy $status 13
+  ${EndIf}
+FunctionEnd
+
+; Sets $problem (and $status 1) unless $INSTDIR is the game's folder.
+Function check_game_folder
+  StrCpy $problem ""
+  ${IfNot} ${FileExists} "$INSTDIR\Content\${GAME_NAME}\Maps\*.*"
+    StrCpy $problem "This is not the folder of ${GAME_NAME}: Setup did not find its maps in$\r$\n$INSTDIR\Content\${GAME_NAME}\Maps$\r$\n$\r$\nChoose the folder where ${GAME_NAME} is installed, the one that holds its Content folder."
+    StrCpy $status 1
+    Return
+  ${EndIf}
+  Call find_game_path
+FunctionEnd
+
+; Leaving the folder page: nothing is created before the folder is known to be the game's.
+Function leave_game_folder
+  Call check_game_folder
+  ${If} $problem != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$problem"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Adds the lines of mapdiff check-stock whose first word is (not) "ok ": $1 "ok" or "other".
+; The names of the first stock maps that are not ok go to $advice, counted in $6.
+Function report_stock_lines
+  ClearErrors
+  FileOpen $2 "$PLUGINSDIR\check-stock.txt" r
+  ${If} ${Errors}
+    Return
+  ${EndIf}
   ${Do}
-    RMDir "${folder}"
-    ${IfNot} ${FileExists} "${folder}\*.*"
-    ${OrIf} $1 >= 50
+    FileRead $2 $3
+    ${If} ${Errors}
       ${Break}
     ${EndIf}
-    IntOp $1 $1 + 1
-    Sleep 100
+    !insertmacro CHOP_LINE_END $3
+    StrCpy $0 $3 3
+    ${If} $0 == "ok "
+      ${If} $1 == "ok"
+        !insertmacro REPORT "mapdiff check-stock: $3"
+      ${EndIf}
+    ${ElseIf} $1 == "other"
+      !insertmacro REPORT "mapdiff check-stock: $3"
+      ; "<state>  <name>  ..." for a stock map; the verdict line begins with a count.
+      StrCpy $0 $3 7
+      ${If} $0 == "differs"
+      ${OrIf} $0 == "missing"
+        IntOp $6 $6 + 1
+        ${If} $6 <= ${MESSAGE_NAMES}
+          ; The name is the second word.
+          StrCpy $7 $3 "" 7
+          ${Do}
+            StrCpy $0 $7 1
+            ${If} $0 != " "
+              ${Break}
+            ${EndIf}
+            StrCpy $7 $7 "" 1
+          ${Loop}
+          StrCpy $8 0
+          ${Do}
+            StrCpy $0 $7 1 $8
+            ${If} $0 == " "
+            ${OrIf} $0 == ""
+              ${Break}
+            ${EndIf}
+            IntOp $8 $8 + 1
+          ${Loop}
+          StrCpy $7 $7 $8
+          StrCpy $4 $3 7
+          ${If} $4 == "differs"
+            StrCpy $advice "$advice$\r$\n    $7 (changed)"
+          ${Else}
+            StrCpy $advice "$advice$\r$\n    $7 (missing)"
+          ${EndIf}
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
   ${Loop}
-!macroend
+  FileClose $2
+FunctionEnd
 
 ; mapmend says only that the stock check failed; mapdiff check-stock names each stock map with
-; its expected and found MD5. Its lines go to the log, and those of the maps that are not ok
-; (and the verdict) to the message. Its output is longer than an NSIS string, hence the file.
+; its expected and found MD5. Every line goes to the log and the details list, those of the maps
+; that are not ok first; the first few names go to the message. Its output is longer than an
+; NSIS string, hence the file.
 Function report_stock_maps
   InitPluginsDir
   File "/oname=$PLUGINSDIR\mapdiff.exe" "${MAPDIFF}"
   nsExec::Exec '"$SYSDIR\cmd.exe" /c ""$PLUGINSDIR\mapdiff.exe" check-stock "$maps_folder" > "$PLUGINSDIR\check-stock.txt""'
   Pop $0
-  StrCpy $stock_report ""
-  ClearErrors
-  FileOpen $2 "$PLUGINSDIR\check-stock.txt" r
-  ${IfNot} ${Errors}
-    ${Do}
-      FileRead $2 $3
-      ${If} ${Errors}
-        ${Break}
-      ${EndIf}
-      !insertmacro CHOP_LINE_END $3
-      !insertmacro REPORT "mapdiff check-stock: $3"
-      StrCpy $0 $3 3
-      ${If} $0 != "ok "
-        StrCpy $stock_report "$stock_report$\r$\n$3"
-      ${EndIf}
-    ${Loop}
-    FileClose $2
+  StrCpy $advice ""
+  StrCpy $6 0
+  StrCpy $1 "other"
+  Call report_stock_lines
+  StrCpy $1 "ok"
+  Call report_stock_lines
+  ${If} $6 > ${MESSAGE_NAMES}
+    IntOp $0 $6 - ${MESSAGE_NAMES}
+    StrCpy $advice "$advice$\r$\n    and $0 more"
   ${EndIf}
+  StrCpy $problem "Some of the game's own maps are not the originals that this mod is made for:$advice$\r$\n$\r$\nRestore the game's files (verify them in your game store or launcher, or reinstall ${GAME_NAME}), then run Setup again."
   Delete "$PLUGINSDIR\check-stock.txt"
   Delete "$PLUGINSDIR\mapdiff.exe"
 FunctionEnd
 
-Function .onInit
-  ${GetParameters} $0
-  ClearErrors
-  ${GetOptions} $0 "/LOG=" $log_file
-  ${If} ${Errors}
-    StrCpy $log_file "$TEMP\${MOD_NAME}-install.log"
+; What went wrong, in words a player can act on, from the failed step's status.
+Function describe_failure
+  ${If} $status == 7
+    Call report_stock_maps
+  ${ElseIf} $status == 12
+    StrCpy $problem "Setup cannot write to the folder$\r$\n$mod_folder$\r$\n$\r$\nRun Setup as an administrator, or make sure that the disk is not full and the folder is not write-protected, then run Setup again."
+  ${ElseIf} $status == 2
+  ${OrIf} $status == 8
+  ${OrIf} $status == 9
+    StrCpy $problem "The mod's patch $failed.qmp is damaged or does not fit this game (the rebuild tool said: $line).$\r$\n$\r$\nDownload ${MOD_DISPLAY_NAME} again and run its Setup again."
+  ${ElseIf} $status == 10
+    StrCpy $problem "Setup could not delete its patch$\r$\n$mod_folder\$failed.qmp$\r$\n$\r$\nClose any program that uses the mod's folder, then run Setup again."
+  ${ElseIf} $status == "error"
+    StrCpy $status 11
+    StrCpy $problem "Setup could not run the mod's rebuild tool (mapmend.exe) in$\r$\n$mod_folder$\r$\n$\r$\nMake sure that no security program blocks it, then run Setup again."
+  ${Else}
+    StrCpy $problem "The rebuild tool failed on $failed.qmp: $line$\r$\n$\r$\nDownload ${MOD_DISPLAY_NAME} again and run its Setup again."
   ${EndIf}
 FunctionEnd
 
+; Ends a run that failed: the message (within a message box's limit), the log, the last page
+; and the exit status.
+Function finish_failure
+  !insertmacro REPORT "${MOD_DISPLAY_NAME} could not be installed: status $status."
+  ; The log gets the message line by line; the box the same text, cut to fit if it must.
+  StrCpy $0 "${MOD_DISPLAY_NAME} could not be installed. Nothing of the game was changed.$\r$\n$\r$\n$problem$\r$\n$\r$\nThe full report is in $log_file"
+  FileOpen $R9 $log_file a
+  FileSeek $R9 0 END
+  FileWrite $R9 "$0$\r$\n"
+  FileClose $R9
+  StrCpy $0 $0 1000
+  ${IfNot} ${Silent}
+    MessageBox MB_OK|MB_ICONSTOP "$0"
+  ${EndIf}
+  StrCpy $done_caption "Failed"
+  StrCpy $done_text "${MOD_DISPLAY_NAME} could not be installed. See the message above."
+  SetErrorLevel $status
+FunctionEnd
+
+; Fills the progress bar: its share of the section ends where the rebuild ends.
+Function fill_progress_bar
+  FindWindow $0 "#32770" "" $HWNDPARENT
+  GetDlgItem $0 $0 1004
+  SendMessage $0 ${PBM_SETPOS} 30000 0
+FunctionEnd
+
+; Takes back what a failed install made, in the order it was made, and ends the run.
+Function undo_install
+  Call describe_failure
+  !insertmacro MOD_MAPS UNDO_MAP
+  Delete "$mod_folder\mapmend.exe"
+  Delete "$mod_folder\${MOD_MANIFEST}"
+  Delete "$mod_folder\${UNINSTALLER}"
+  SetOutPath "$INSTDIR"
+  ${If} $had_folder == 0
+    !insertmacro REMOVE_NEW_FOLDER "$mod_folder"
+  ${EndIf}
+  ${If} $had_parent == 0
+    !insertmacro REMOVE_NEW_FOLDER "$parent_folder"
+  ${EndIf}
+  Call finish_failure
+FunctionEnd
+
+Function .onInit
+  StrCpy $done_caption "Completed"
+  StrCpy $done_text "Completed"
+  !insertmacro READ_LOG_OPTION ""
+  StrCpy $R0 '"/D='
+  Call quoted_option
+  ${If} $R1 != ""
+    StrCpy $INSTDIR $R1
+  ${EndIf}
+FunctionEnd
+
+Function .onUserAbort
+  !insertmacro LOG_HEADER "cancelled"
+FunctionEnd
+
 Section "${MOD_NAME}"
+  !insertmacro LOG_HEADER "install"
+  StrCpy $failed ""
+  StrCpy $status 0
   StrCpy $mod_folder "$INSTDIR\${MOD_FOLDER}"
-  StrCpy $maps_folder "$INSTDIR\Content\Q5\Maps"
+  ; The folder page checked the folder already; a silent run did not see that page.
+  Call check_game_folder
+  ${If} $problem != ""
+    !insertmacro REPORT "The game folder cannot be used:"
+    StrCpy $failed "(game folder)"
+    Call finish_failure
+    Abort "${MOD_DISPLAY_NAME} could not be installed."
+  ${EndIf}
+  StrCpy $mod_path "$game_path\${MOD_FOLDER}"
+  StrCpy $maps_folder "$game_path\Content\${GAME_NAME}\Maps"
+  !insertmacro REPORT "Game folder $INSTDIR, given to mapmend as $game_path."
   ${GetParent} "$mod_folder" $parent_folder
   ; Folders that this installer creates, it removes again when it fails.
   StrCpy $had_folder 0
@@ -203,41 +492,101 @@ Section "${MOD_NAME}"
     StrCpy $had_parent 1
   ${EndIf}
 
-  SetOutPath "$mod_folder"
-  File "${MAPMEND}"
-  !insertmacro MOD_MAPS COPY_PATCH
+  ; A folder that cannot be written is found before anything is copied into it.
+  StrCpy $undoing "none"
+  ClearErrors
+  CreateDirectory "$mod_folder"
+  FileOpen $0 "$mod_folder\setup-write-test.tmp" w
+  ${If} ${Errors}
+    StrCpy $failed "(mod folder)"
+    StrCpy $status 12
+  ${Else}
+    FileClose $0
+    Delete "$mod_folder\setup-write-test.tmp"
+    SetOutPath "$mod_folder"
+    File "${MAPMEND}"
+    !insertmacro MOD_MAPS COPY_PATCH
+    StrCpy $undoing "rebuilt"
+  ${EndIf}
 
   StrCpy $first_options "--check-stock "
-  StrCpy $failed ""
   !insertmacro MOD_MAPS REBUILD_MAP
   Delete "$mod_folder\mapmend.exe"
 
   ${If} $failed == ""
+    ClearErrors
     File "${MOD_FILES}\${MOD_MANIFEST}"
-    Return
+    WriteUninstaller "$mod_folder\${UNINSTALLER}"
+    ${If} ${Errors}
+      StrCpy $failed "(mod folder)"
+      StrCpy $status 12
+    ${EndIf}
+  ${EndIf}
+  ; The failure's handling lies in a function, so that a successful run passes every step of
+  ; this section and its progress bar reaches the end.
+  ${If} $failed != ""
+    Call undo_install
+    Abort "${MOD_DISPLAY_NAME} could not be installed."
   ${EndIf}
 
-  ${If} $status == 7
-    !insertmacro REPORT "${MOD_NAME} needs the game's own stock maps in $maps_folder:"
-    Call report_stock_maps
-  ${EndIf}
-  StrCpy $undoing "rebuilt"
-  !insertmacro MOD_MAPS UNDO_MAP
-  SetOutPath "$INSTDIR"
-  ${If} $had_folder == 0
-    !insertmacro REMOVE_NEW_FOLDER "$mod_folder"
-  ${EndIf}
-  ${If} $had_parent == 0
-    !insertmacro REMOVE_NEW_FOLDER "$parent_folder"
-  ${EndIf}
+  WriteRegStr HKLM "${ENTRY_KEY}" "DisplayName" "${MOD_DISPLAY_NAME} (${GAME_NAME} mod)"
+  WriteRegStr HKLM "${ENTRY_KEY}" "DisplayVersion" "${MOD_VERSION}"
+  !ifdef MOD_PUBLISHER
+    WriteRegStr HKLM "${ENTRY_KEY}" "Publisher" "${MOD_PUBLISHER}"
+  !endif
+  WriteRegStr HKLM "${ENTRY_KEY}" "DisplayIcon" "$mod_folder\${UNINSTALLER},0"
+  WriteRegStr HKLM "${ENTRY_KEY}" "InstallLocation" "$mod_folder"
+  WriteRegStr HKLM "${ENTRY_KEY}" "UninstallString" '"$mod_folder\${UNINSTALLER}"'
+  WriteRegStr HKLM "${ENTRY_KEY}" "QuietUninstallString" '"$mod_folder\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${ENTRY_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${ENTRY_KEY}" "NoRepair" 1
+  ; The uninstaller removes the folder above the mod's only when this install made it.
+  WriteRegDWORD HKLM "${ENTRY_KEY}" "KeepParentFolder" $had_parent
+  ${GetSize} "$mod_folder" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${ENTRY_KEY}" "EstimatedSize" "$0"
+  !insertmacro REPORT "${MOD_DISPLAY_NAME} ${MOD_VERSION} is installed in $mod_folder."
+  Call fill_progress_bar
+SectionEnd
 
-  ${If} $status == "error"
-    StrCpy $status 11
-    !insertmacro REPORT "mapmend.exe could not be run."
+; The uninstaller runs from the mod folder ($INSTDIR there).
+Function un.onInit
+  StrCpy $done_text "Completed"
+  !insertmacro READ_LOG_OPTION "un."
+FunctionEnd
+
+Section "Uninstall"
+  !insertmacro LOG_HEADER "uninstall"
+  ; The maps that the manifest names: "<md5>  <name>" a line.
+  ClearErrors
+  FileOpen $2 "$INSTDIR\${MOD_MANIFEST}" r
+  ${IfNot} ${Errors}
+    ${Do}
+      FileRead $2 $3
+      ${If} ${Errors}
+        ${Break}
+      ${EndIf}
+      !insertmacro CHOP_LINE_END $3
+      StrCpy $3 $3 "" 34
+      ${If} $3 != ""
+        !insertmacro REMOVE_MAP "$INSTDIR\$3"
+        !insertmacro REPORT "removed $3"
+      ${EndIf}
+    ${Loop}
+    FileClose $2
   ${EndIf}
-  ${IfNot} ${Silent}
-    MessageBox MB_OK|MB_ICONSTOP "${MOD_NAME} could not be installed:$\r$\n$failed.qmp: $line$stock_report"
+  Delete "$INSTDIR\${MOD_MANIFEST}"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ReadRegDWORD $had_parent HKLM "${ENTRY_KEY}" "KeepParentFolder"
+  DeleteRegKey HKLM "${ENTRY_KEY}"
+  ${GetParent} "$INSTDIR" $parent_folder
+  SetOutPath "$TEMP"
+  !insertmacro REMOVE_NEW_FOLDER "$INSTDIR"
+  ${If} $had_parent != 1
+    RMDir "$parent_folder"
   ${EndIf}
-  SetErrorLevel $status
-  Abort "${MOD_NAME} could not be installed."
+  ${If} ${FileExists} "$INSTDIR\*.*"
+    !insertmacro REPORT "$INSTDIR stays: it holds files that ${MOD_DISPLAY_NAME} did not install."
+  ${EndIf}
+  !insertmacro REPORT "${MOD_DISPLAY_NAME} is uninstalled."
 SectionEnd

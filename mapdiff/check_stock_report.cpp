@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "common/file_system.h"
+#include "mapdiff/inspect_patch.h"
 #include "mapmend/arguments.h"
+#include "mapmend/run_sequence.h"
 #include "stock/stock_check.h"
 
 namespace {
@@ -51,13 +53,17 @@ stock_report check_stock_report(const std::string& maps_path) {
                            (path_exists(paths[i]) ? ", cannot be opened\n" : "\n");
         }
     }
-    report.all_match = matching == stock_map_count;
+    // The verdict is mapmend's own run of --check-stock, over memory so that nothing is written.
+    memory_files over_disk = memory_over_the_disk();
+    run_record record;
+    const result_code verdict = run_jobs(storage{&over_disk}, reading.settings, record);
+    report.all_match = verdict == result_code::all_ok;
     report.text += std::to_string(matching) + " of " + std::to_string(stock_map_count) + " stock maps match the stock table";
     if (report.all_match) {
         report.text += ": mapmend --check-stock passes.\n";
     } else {
         report.text += " (" + std::to_string(differing) + (differing == 1 ? " differs, " : " differ, ") + std::to_string(missing) +
-                       " missing): mapmend --check-stock fails with status 7.\n";
+                       " missing): mapmend --check-stock fails with status " + std::to_string(static_cast<int>(verdict)) + ".\n";
     }
     return report;
 }

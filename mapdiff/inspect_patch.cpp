@@ -8,7 +8,6 @@
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/storage_memory.h"
-#include "common/unique_path.h"
 #include "digest/md5.h"
 #include "format/patch_file.h"
 #include "format/rebuild.h"
@@ -16,6 +15,7 @@
 #include "format/source_groups.h"
 #include "mapmend/arguments.h"
 #include "mapmend/result_code.h"
+#include "mapmend/run_sequence.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ struct made_map {
 // The listing of a patch and of the sibling patches its rebuild meets, each listed once. The
 // patches whose listing is under way are held in `chain`, not on the call stack.
 struct listing {
-    const storage& world;
+    const storage& where;
     std::string maps_path;
     std::vector<listed_patch> chain;        // each patch above the first is rebuilt first for the one below
     std::map<std::string, made_map> made;   // by memory key
@@ -52,15 +52,15 @@ struct listing {
     std::string text;
 };
 
-std::string key_of(const listing& list, const std::string& path) { return memory_key(*list.world.memory, path); }
+std::string made_key(const listing& list, const std::string& path) { return memory_key(*list.where.memory, path); }
 
 // Reads a patch's table as the rebuild does. The scan zeroes what it reads, so it runs on a copy,
 // let go once the table is read. Returns what keeps the table from being read, or "".
-std::string read_table(const storage& world, listed_patch& patch) {
+std::string read_table(const storage& where, listed_patch& patch) {
     stored_file original;
     memory_files scratch;
     std::vector<unsigned char>& copy = scratch.files["copy"];
-    if (!open_stored_file(world, patch.path, open_mode::read, original) || !file_size(original, patch.size) ||
+    if (!open_stored_file(where, patch.path, open_mode::read, original) || !file_size(original, patch.size) ||
         patch.size > copy.max_size())
         return "cannot read " + patch.path;
     copy.resize(static_cast<std::size_t>(patch.size));
@@ -75,12 +75,12 @@ std::string read_table(const storage& world, listed_patch& patch) {
 }
 
 void enter(listing& list, const std::string& patch_path, int depth) {
-    made_map& map = list.made[key_of(list, map_file_path(patch_path))];
+    made_map& map = list.made[made_key(list, map_file_path(patch_path))];
     map.patch_name = file_name(patch_path);
     listed_patch patch;
     patch.path = patch_path;
     patch.depth = depth;
-    const std::string problem = read_table(list.world, patch);
+    const std::string problem = read_table(list.where, patch);
     if (!problem.empty()) {
         list.text += indent_of(depth) + problem + "\n";
         map.finished = true;
@@ -94,13 +94,13 @@ void enter(listing& list, const std::string& patch_path, int depth) {
 // from its sibling patch, which is then listed next.
 std::string missing_source_state(listing& list, const listed_patch& patch, const std::string& sibling,
                                  std::string& rebuilt_first) {
-    if (!stored_file_exists(list.world, sibling)) return ": missing, and no " + file_name(sibling) + " beside the patch";
+    if (!stored_file_exists(list.where, sibling)) return ": missing, and no " + file_name(sibling) + " beside the patch";
     // The listing stops where the rebuild does.
     if (patch.depth >= rebuild_nesting_limit)
         return ": missing, and mapmend rebuilds no more than " + std::to_string(rebuild_nesting_limit) +
                " nested patches to make it from " + file_name(sibling);
     const std::string sibling_map = map_file_path(sibling);
-    if (list.made.count(key_of(list, sibling_map)) != 0 || stored_file_exists(list.world, sibling_map))
+    if (list.made.count(made_key(list, sibling_map)) != 0 || stored_file_exists(list.where, sibling_map))
         return ": missing, and " + file_name(sibling_map) + " beside the patch is in the way of its rebuild";
     list.siblings.push_back(sibling);
     rebuilt_first = sibling;
@@ -113,14 +113,14 @@ std::string source_state(listing& list, const listed_patch& patch, const patch_e
                          std::string& rebuilt_first) {
     const std::string folder = patch_folder(patch.path);
     const std::string path = source_path(first, folder, list.maps_path);
-    const auto made = list.made.find(key_of(list, path));
+    const auto made = list.made.find(made_key(list, path));
     if (made != list.made.end()) {
         return made->second.finished ? ": the map rebuilt before from " + made->second.patch_name
                                      : ": the map being rebuilt from " + made->second.patch_name + ", read as it stands";
     }
     stored_file source;
     std::uint64_t source_size = 0;
-    if (open_stored_file(list.world, path, open_mode::read, source) && file_size(source, source_size)) {
+    if (open_stored_file(list.where, path, open_mode::read, source) && file_size(source, source_size)) {
         if (source_size >= needed) return {};
         return ": too short, " + std::to_string(source_size) + " bytes where " + std::to_string(needed) + " are read";
     }
@@ -183,13 +183,13 @@ std::string list_group(listing& list) {
     return rebuilt_first;
 }
 
-listing list_sources(const storage& world, const std::string& patch_path, const std::string& maps_path) {
-    listing list{world, maps_path, {}, {}, {}, {}};
+listing list_sources(const storage& where, const std::string& patch_path, const std::string& maps_path) {
+    listing list{where, maps_path, {}, {}, {}, {}};
     enter(list, patch_path, 0);
     while (!list.chain.empty()) {
         const listed_patch& patch = list.chain.back();
         if (patch.next == patch.entries.size()) {
-            list.made[key_of(list, map_file_path(patch.path))].finished = true;
+            list.made[made_key(list, map_file_path(patch.path))].finished = true;
             list.chain.pop_back();
             continue;
         }
@@ -200,63 +200,65 @@ listing list_sources(const storage& world, const std::string& patch_path, const 
     return list;
 }
 
-// mapmend's move of an earlier map file aside, in memory: a line that says how it went, or "".
-std::string move_earlier_map(memory_files& world, const std::string& output) {
-    if (!file_exists(output)) return {};
-    const std::string backup = unique_path(output + ".old");
-    return move_memory_file(world, output, backup)
-               ? "mapmend would first move the earlier " + file_name(output) + " aside to " + file_name(backup) + "\n"
-               : "the earlier " + file_name(output) + " could not be moved aside to " + file_name(backup) + "\n";
+// The line that says how mapmend's move of an earlier map file aside went, or "".
+std::string moved_line(const run_record& record) {
+    if (record.moved_from.empty()) return {};
+    const std::string earlier = file_name(record.moved_from), backup = file_name(record.moved_to);
+    return record.moved ? "mapmend would first move the earlier " + earlier + " aside to " + backup + "\n"
+                        : "the earlier " + earlier + " could not be moved aside to " + backup + "\n";
 }
 
 }  // namespace
 
 inspect_outcome inspect_patch(const std::string& maps_path, const std::string& patch_path) {
-    inspect_outcome outcome;
     // mapmend's own reading of its two paths, and its verdict on them.
     const argument_reading reading = read_arguments({maps_path, patch_path});
-    if (reading.outcome == argument_outcome::stop) {
-        outcome.text = "mapmend would fail: " + result_message(reading.code) + "\n";
-        return outcome;
-    }
-    const run_settings& settings = reading.settings;
-
-    if (map_file_is_the_patch(settings.patch_path)) {
-        outcome.text = "mapmend would fail: the map file path names the patch itself\n";
-        return outcome;
-    }
-    memory_files world;
-    world.disk_below = true;
-    world.disk_rules = true;
-    // mapmend's run from here on: it moves an earlier map file aside, then rebuilds.
-    const std::string moved = move_earlier_map(world, map_file_path(settings.patch_path));
-    outcome = inspect_rebuild(world, settings.maps_path, settings.patch_path);
-    outcome.text = moved + outcome.text;
-    return outcome;
+    if (reading.outcome == argument_outcome::stop) return {false, "mapmend would fail: " + result_message(reading.code) + "\n"};
+    memory_files memory = memory_over_the_disk();
+    return inspect_run(memory, reading.settings);
 }
 
-inspect_outcome inspect_rebuild(memory_files& world, const std::string& maps_path, const std::string& patch_path) {
-    inspect_outcome outcome;
-    const storage where{&world};
-    const listing list = list_sources(where, patch_path, maps_path);
-    outcome.text = list.text;
+memory_files memory_over_the_disk() {
+    memory_files memory;
+    memory.disk_below = true;
+    memory.disk_rules = true;
+    return memory;
+}
 
+inspect_outcome inspect_run(memory_files& memory, const run_settings& settings) {
+    const storage where{&memory};
+    // Listed as the rebuild will meet the sources: an earlier map that the run moves aside is
+    // the map being rebuilt there, whether it stands or not.
+    const listing list = list_sources(where, settings.patch_path, settings.maps_path);
     std::set<std::string> before;
-    for (const auto& held : world.files) before.insert(held.first);
-    const int result = rebuild_map_file(where, patch_path, maps_path);
-    if (result != rebuilt) {
-        outcome.text += "mapmend would fail: " + rebuild_result_text(result) + "\n";
+    for (const auto& held : memory.files) before.insert(held.first);
+
+    run_record record;
+    const result_code code = run_jobs(where, settings, record);
+    if (record.map_file_is_the_patch) return {false, "mapmend would fail: the map file path names the patch itself\n"};
+    inspect_outcome outcome;
+    outcome.text = moved_line(record) + list.text;
+    if (code != result_code::all_ok) {
+        outcome.text += "mapmend would fail: " +
+                        (record.rebuild_ran ? rebuild_result_text(record.rebuild) : result_message(code)) + "\n";
         return outcome;
     }
     for (const std::string& sibling : list.siblings) {
-        const std::string key = memory_key(world, map_file_path(sibling));
-        if (world.files.count(key) != 0 && before.count(key) == 0)
+        const std::string key = memory_key(memory, map_file_path(sibling));
+        if (memory.files.count(key) != 0 && before.count(key) == 0)
             outcome.text += "also rebuilt: " + file_name(map_file_path(sibling)) + "\n";
     }
-    const std::string output = map_file_path(patch_path);
+    const std::string output = map_file_path(settings.patch_path);
     outcome.would_rebuild = true;
-    const std::vector<unsigned char>& rebuilt_map = world.files.at(memory_key(world, output));
+    const std::vector<unsigned char>& rebuilt_map = memory.files.at(memory_key(memory, output));
     outcome.text += "mapmend would rebuild " + file_name(output) + ", md5 " +
                     md5_text_of(rebuilt_map.data(), rebuilt_map.size()) + "\n";
     return outcome;
+}
+
+inspect_outcome inspect_rebuild(memory_files& memory, const std::string& maps_path, const std::string& patch_path) {
+    run_settings settings;
+    settings.maps_path = maps_path;
+    settings.patch_path = patch_path;
+    return inspect_run(memory, settings);
 }

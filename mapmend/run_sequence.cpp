@@ -1,12 +1,16 @@
 #include "mapmend/run_sequence.h"
 
-#include "common/file_system.h"
 #include "common/unique_path.h"
 #include "digest/file_md5.h"
 #include "format/rebuild.h"
 #include "stock/stock_check.h"
 
 result_code run_jobs(const run_settings& settings) {
+    run_record record;
+    return run_jobs(the_disk, settings, record);
+}
+
+result_code run_jobs(const storage& where, const run_settings& settings, run_record& record) {
     if (settings.maps_path.empty()) return result_code::maps_path_missing;
 
     if (settings.check_stock) {
@@ -21,15 +25,22 @@ result_code run_jobs(const run_settings& settings) {
     const std::string output_path = map_file_path(settings.patch_path);
     // Its backup would move the patch away, and its rebuild would read nothing: refused before
     // anything is moved or written.
-    if (map_file_is_the_patch(settings.patch_path)) return result_code::rebuild_failed;
+    record.map_file_is_the_patch = map_file_is_the_patch(settings.patch_path);
+    if (record.map_file_is_the_patch) return result_code::rebuild_failed;
     // A failed move shows as a failed rebuild: the rebuild never replaces a file.
-    if (file_exists(output_path)) move_file(output_path, unique_path(output_path + ".old"));
+    if (stored_file_exists(where, output_path)) {
+        record.moved_from = output_path;
+        record.moved_to = unique_path(output_path + ".old");
+        record.moved = move_stored_file(where, output_path, record.moved_to);
+    }
 
-    if (rebuild_map_file(settings.patch_path, settings.maps_path) != rebuilt) return result_code::rebuild_failed;
+    record.rebuild = rebuild_map_file(where, settings.patch_path, settings.maps_path);
+    record.rebuild_ran = true;
+    if (record.rebuild != rebuilt) return result_code::rebuild_failed;
 
-    if (!settings.expected_digest.empty() && file_md5(output_path) != settings.expected_digest)
+    if (!settings.expected_digest.empty() && file_md5(where, output_path) != settings.expected_digest)
         return result_code::rebuilt_check_failed;
 
-    if (settings.delete_patch && !delete_file(settings.patch_path)) return result_code::delete_failed;
+    if (settings.delete_patch && !delete_stored_file(where, settings.patch_path)) return result_code::delete_failed;
     return result_code::all_ok;
 }

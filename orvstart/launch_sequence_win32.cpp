@@ -1,7 +1,5 @@
 #include "orvstart/launch_sequence.h"
 
-#include <cstdio>
-
 #include <windows.h>
 
 #include "orvstart/blanking_window.h"
@@ -9,6 +7,8 @@
 #include "orvstart/display_mode_guard.h"
 #include "orvstart/elapsed_time.h"
 #include "orvstart/exit_code.h"
+#include "orvstart/failure_message.h"
+#include "orvstart/failure_text.h"
 #include "orvstart/instance_guard.h"
 #include "orvstart/named_event.h"
 
@@ -34,17 +34,10 @@ void wait_for_game_signal(const named_event& game_event) {
     }
 }
 
-}  // namespace
-
-int run_launcher(const std::string& command_line_text) {
-    command_line line;
-    std::string error;
-    if (!read_launcher_command_line(command_line_text, line, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return exit_bad_command_line;
-    }
-
-    // The objects below are released in reverse order of their creation on every way out.
+// Steps from the guard to the tear-down. The objects are released in reverse order of their
+// creation on every way out; a game that could not be started is named in `failure`, which
+// the caller shows once everything is put back.
+int run_with_guards(command_line& line, std::string& failure) {
     instance_guard guard(line.exe_name);
     if (guard.already_running) return exit_already_running;
 
@@ -68,8 +61,14 @@ int run_launcher(const std::string& command_line_text) {
     ResetEvent(starter_event.handle);
 
     const game_start game = prepare_game_start(line);
-    ShellExecuteA(nullptr, nullptr, game.file.c_str(), game.parameters.c_str(), nullptr,
-                  SW_SHOWNORMAL);
+    const auto shell_result = reinterpret_cast<INT_PTR>(ShellExecuteA(
+        nullptr, nullptr, game.file.c_str(), game.parameters.c_str(), nullptr, SW_SHOWNORMAL));
+    // A game that never started never signals: waiting for it would only leave the player
+    // before a black screen.
+    if (shell_result <= 32) {
+        failure = game_start_failure(game.file, static_cast<long>(shell_result));
+        return exit_game_not_started;
+    }
     SetEvent(starter_event.handle);
 
     // Without a game event there is nothing to wait on.
@@ -78,4 +77,21 @@ int run_launcher(const std::string& command_line_text) {
 
     Sleep(pause_after_game_ms);
     return exit_ok;
+}
+
+}  // namespace
+
+int run_launcher(const std::string& command_line_text) {
+    command_line line;
+    std::string error;
+    if (!read_launcher_command_line(command_line_text, line, error)) {
+        const std::string program = own_file_name();
+        show_failure(stem(program), command_line_failure(error, program));
+        return exit_bad_command_line;
+    }
+    const std::string caption = stem(line.exe_name);
+    std::string failure;
+    const int code = run_with_guards(line, failure);
+    if (!failure.empty()) show_failure(caption, failure);
+    return code;
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Packs a mod of four maps with mapdiff.exe, builds the example mod installer from the settings
 # that pack wrote with makensis and runs it silently under Wine, as a player's machine would: on
-# a good stock set, on a damaged stock map, with a patch that the mod fails to ship, and over
-# what an interrupted install left.
+# a good stock set (then uninstalled), on a damaged stock map, with a patch that the mod fails to
+# ship, over what an interrupted install left, on a folder that is not the game's, on a game
+# folder whose name lies outside the code page, where the mod's folder cannot be made, and with
+# a mod folder whose own name the code page cannot carry.
 # usage: installer_test.sh <makensis> <mapmend.exe> <mapdiff.exe> <make_sample_set.exe> <wine command...>
 set -uo pipefail
 makensis=$1 mapmend=$2 mapdiff=$3 make_sample_set=$4
@@ -14,30 +16,20 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-windows() { echo "Z:$1" | tr / '\\'; }
-# Every file under a folder with its digest, to show that a run left it as it was.
-state() { (cd "$1" && find . | LC_ALL=C sort | while read -r f; do
-  if [ -f "$f" ]; then echo "$f $(md5sum < "$f" | cut -c1-32)"; else echo "$f/"; fi; done); }
+# shellcheck source=tests/installer_mod.sh
+. "$here/tests/installer_mod.sh"
 
-"${wine[@]}" "$make_sample_set" "$(windows "$work/sample")" "$(windows "$work/Riverlands")" ||
-  { echo "the sample set could not be written"; exit 1; }
-"${wine[@]}" "$mapdiff" pack "$(windows "$work/sample/Maps")" "$(windows "$work/Riverlands")" "$(windows "$work/packed")" \
-  > "$work/pack.log" || { cat "$work/pack.log"; echo "mapdiff pack failed"; exit 1; }
+pack_sample_mod
 maps="Aqueduct.qmw Bastion.qmw Cove.qmw Estuary.qmw"
 
 # The mod as packed, and the same mod with Bastion's patch left out, which Aqueduct draws on.
 grep -q '"Bastion"' "$work/packed/Riverlands.nsh" || fail "the settings do not name Bastion"
 grep -v '"Bastion"' "$work/packed/Riverlands.nsh" > "$work/no_bastion.nsh"
-build() { # <settings> <installer>
-  "$makensis" -V2 -DMOD_SETTINGS="$1" -DMOD_FILES="$work/packed" -DMAPMEND="$mapmend" -DMAPDIFF="$mapdiff" \
-    -DOUTFILE="$2" "$here/installer/mod_installer.nsi" > "$work/makensis.log" 2>&1 ||
-    { cat "$work/makensis.log"; echo "makensis failed"; exit 1; }
-}
-build "$work/packed/Riverlands.nsh" "$work/Riverlands-mod.exe"
-build "$work/no_bastion.nsh" "$work/Broken-mod.exe"
+build_installer "$work/packed/Riverlands.nsh" "$work/Riverlands-mod.exe" -DMOD_DISPLAY_NAME="River Lands" \
+  -DMOD_VERSION=2.1 -DMOD_PUBLISHER="Map Makers"
+build_installer "$work/no_bastion.nsh" "$work/Broken-mod.exe"
 
-# A game folder with the sample's stock maps; runs an installer on it silently.
-game_folder() { mkdir -p "$work/$1/Content/Q5/Maps" && cp "$work/sample/Maps/"* "$work/$1/Content/Q5/Maps/"; }
+# Runs an installer on a game folder silently.
 install() { # <installer> <game folder>; sets status
   rm -f "$work/$2.log"
   "${wine[@]}" "$work/$1" /S /LOG="$(windows "$work/$2.log")" /D="$(windows "$work/$2")"
@@ -54,17 +46,43 @@ installed_as_authored() { # <game folder> <case>
   (cd "$folder" && md5sum --check --quiet Riverlands.md5) || fail "$2: md5sum -c Riverlands.md5 fails"
 }
 
-# 1. A good stock set: every map rebuilt byte for byte, each call's "All OK." in the log; the
-#    patches and mapmend.exe gone; the stock maps untouched.
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Q5 mod Riverlands'
+# The value of the installed programs' entry, or nothing.
+entry_value() { "${wine[@]}" reg query "$entry" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z]* *//p"; }
+# The prefix outlives a run: an entry from an earlier one must not pass for this one's.
+"${wine[@]}" reg delete "$entry" /f > /dev/null 2>&1
+
+# 1. A good stock set: every map rebuilt byte for byte, each call's "All OK." in the log under
+#    a header naming the mod and its version; the patches and mapmend.exe gone, the uninstaller
+#    there; the stock maps untouched; an entry among the installed programs.
 game_folder good
+game_before=$(state "$work/good")
 maps_before=$(state "$work/good/Content")
 install Riverlands-mod.exe good
 [ "$status" -eq 0 ] || fail "good stock set: exit status $status"
 installed_as_authored good "good stock set"
 listing=$(cd "$work/good/Mods/Riverlands" 2>/dev/null && ls | tr '\n' ' ')
-[ "$listing" = "$maps Riverlands.md5 " ] || fail "good stock set: the mod folder holds: $listing"
+[ "$listing" = "$maps Riverlands.md5 Uninstall.exe " ] || fail "good stock set: the mod folder holds: $listing"
 [ "$(grep -c ': All OK.' "$work/good.log")" -eq 4 ] || fail "good stock set: not four \"All OK.\" in the log"
+grep -q "^==== .* install River Lands 2.1 (Riverlands), game folder $(windows "$work/good" | sed 's/\\/\\\\/g')" \
+  "$work/good.log" || fail "good stock set: the log has no header naming the mod, its version and the folder"
 [ "$(state "$work/good/Content")" = "$maps_before" ] || fail "good stock set: the stock maps changed"
+[ "$(entry_value DisplayName)" = "River Lands (Q5 mod)" ] || fail "good stock set: entry name [$(entry_value DisplayName)]"
+[ "$(entry_value DisplayVersion)" = "2.1" ] || fail "good stock set: entry version [$(entry_value DisplayVersion)]"
+[ "$(entry_value Publisher)" = "Map Makers" ] || fail "good stock set: entry publisher [$(entry_value Publisher)]"
+[ "$(entry_value UninstallString)" = "\"$(windows "$work/good")\\Mods\\Riverlands\\Uninstall.exe\"" ] ||
+  fail "good stock set: entry uninstall command [$(entry_value UninstallString)]"
+[ -n "$(entry_value EstimatedSize)" ] || fail "good stock set: the entry has no size"
+
+# 1b. Uninstalled: the game folder exactly as before the install, the entry gone, the log with
+#     a second block. The uninstaller goes on from a copy of itself once its first process ends.
+"${wine[@]}" "$work/good/Mods/Riverlands/Uninstall.exe" /S /LOG="$(windows "$work/good.log")"
+for _ in $(seq 120); do [ -e "$work/good/Mods" ] || break; sleep 0.5; done
+[ "$(state "$work/good")" = "$game_before" ] || {
+  fail "uninstall: the game folder is not as before the install"; diff <(echo "$game_before") <(state "$work/good"); }
+[ -z "$(entry_value DisplayName)" ] || fail "uninstall: the installed programs' entry stays"
+[ "$(grep -c '^==== ' "$work/good.log")" -eq 2 ] || fail "uninstall: the log does not hold two blocks"
+grep -q "^==== .* uninstall River Lands 2.1" "$work/good.log" || fail "uninstall: no header of its own in the log"
 
 # 2. One stock map damaged: mapmend's status 7 and its line, then check-stock's line naming the
 #    map with its expected and found MD5; no map written, the game folder exactly as before.
@@ -82,8 +100,31 @@ grep -q "differs  *Canyon.qmw  *expected $expected, found $found" "$work/damaged
   fail "damaged stock map: the log does not name Canyon.qmw with $expected and $found"
 [ "$(grep -c '^mapdiff check-stock: ok ' "$work/damaged.log")" -eq 30 ] ||
   fail "damaged stock map: the log does not list the 30 good stock maps"
+grep '^mapdiff check-stock: ' "$work/damaged.log" | head -n1 | grep -q 'differs  *Canyon.qmw' ||
+  fail "damaged stock map: the map that differs is not the first one listed"
+grep -q '^    Canyon.qmw (changed)' "$work/damaged.log" || fail "damaged stock map: the message does not name Canyon.qmw"
+grep -q "Restore the game's files" "$work/damaged.log" || fail "damaged stock map: the message gives no advice"
 [ "$(state "$work/damaged")" = "$before" ] || {
   fail "damaged stock map: the game folder changed"; diff <(echo "$before") <(state "$work/damaged"); }
+
+# 2b. Many stock maps wrong (three missing, four damaged): the message names the first five and
+#     "and 2 more", and stays within a message box's limit; the log lists all seven first.
+game_folder many
+for map in Abbey BlackMarsh Canyon; do rm "$work/many/Content/Q5/Maps/$map.qmw"; done
+for map in Dunes Foundry Glacier Junction; do
+  [ -f "$work/many/Content/Q5/Maps/$map.qmw" ] || { fail "the sample set has no $map.qmw"; continue; }
+  printf 'X' | dd of="$work/many/Content/Q5/Maps/$map.qmw" bs=1 seek=10 conv=notrunc status=none
+done
+install Riverlands-mod.exe many
+[ "$status" -eq 7 ] || fail "many stock maps wrong: exit status $status, not 7"
+[ "$(tr -d '\r' < "$work/many.log" | grep -c '^    [A-Za-z]*\.qmw (\(missing\|changed\))$')" -eq 5 ] ||
+  fail "many stock maps wrong: the message does not name five maps"
+tr -d '\r' < "$work/many.log" | grep -q '^    and 2 more$' || fail "many stock maps wrong: no \"and 2 more\""
+message=$(sed -n '/could not be installed\. Nothing/,/The full report is in/p' "$work/many.log")
+[ "${#message}" -lt 1000 ] || fail "many stock maps wrong: the message has ${#message} characters"
+grep -q 'The full report is in' <<< "$message" || fail "many stock maps wrong: the message is cut short"
+[ "$(grep '^mapdiff check-stock: ' "$work/many.log" | head -n7 | grep -c -v ' ok ')" -eq 7 ] ||
+  fail "many stock maps wrong: the seven maps that are not ok are not listed first"
 
 # 3. A patch that the mod does not ship: the maps before Aqueduct are rebuilt, Aqueduct's
 #    rebuild fails (status 9), and nothing of the mod stays behind.
@@ -114,5 +155,47 @@ left=$(cd "$work/again/Mods/Riverlands" && ls | grep -c '\.old$')
 markers=$(cd "$work/again/Mods/Riverlands" && ls | grep -c '\.rebuilding$')
 [ "$markers" -eq 0 ] || fail "after an interrupted install: $markers markers left"
 
+# 5. A folder that is not the game's: status 1, the log names the maps folder it looked for, and
+#    nothing is created.
+install Riverlands-mod.exe nowhere
+[ "$status" -eq 1 ] || fail "not the game folder: exit status $status"
+grep -qF "$(windows "$work/nowhere")\Content\Q5\Maps" "$work/nowhere.log" ||
+  fail "not the game folder: the log does not name the maps folder looked for"
+[ ! -e "$work/nowhere" ] || fail "not the game folder: $work/nowhere was created"
+
+# 6. A game folder whose name has a letter outside the code page: mapmend is given its short
+#    form, and the install succeeds (a drive without short names gets a refusal before anything
+#    is copied).
+game_folder "Gry Łukasza/Q5"
+install Riverlands-mod.exe "Gry Łukasza/Q5"
+[ "$status" -eq 0 ] || fail "game folder beyond the code page: exit status $status"
+installed_as_authored "Gry Łukasza/Q5" "game folder beyond the code page"
+grep -q "given to mapmend as Z:.*~" "$work/Gry Łukasza/Q5.log" ||
+  fail "game folder beyond the code page: the log (in that folder) does not show the short form given to mapmend"
+
+# 7. A mod folder that cannot be made (a file named Mods where the folder goes): status 12 with a
+#    message naming the folder, found before anything is copied; the game folder as it was.
+game_folder blocked
+echo "not a folder" > "$work/blocked/Mods"
+before=$(state "$work/blocked")
+install Riverlands-mod.exe blocked
+[ "$status" -eq 12 ] || fail "mod folder that cannot be made: exit status $status, not 12"
+grep -qF "Setup cannot write to the folder" "$work/blocked.log" ||
+  fail "mod folder that cannot be made: the message does not say so"
+grep -qF "$(windows "$work/blocked")\Mods\Riverlands" "$work/blocked.log" ||
+  fail "mod folder that cannot be made: the message does not name the folder"
+[ "$(state "$work/blocked")" = "$before" ] || fail "mod folder that cannot be made: the game folder changed"
+
+# 8. A mod folder whose own name lies outside the code page (here cp1252), which has no short form
+#    before it exists: refused with status 13 before anything is copied, the log says why.
+build_installer "$work/packed/Riverlands.nsh" "$work/Lodz-mod.exe" -DMOD_FOLDER='Mods\Łódź'
+game_folder refused
+before=$(state "$work/refused")
+install Lodz-mod.exe refused
+[ "$status" -eq 13 ] || fail "mod folder beyond the code page: exit status $status, not 13"
+grep -q "cannot use on this system (code page" "$work/refused.log" ||
+  fail "mod folder beyond the code page: the log does not say why"
+[ "$(state "$work/refused")" = "$before" ] || fail "mod folder beyond the code page: the game folder changed"
+
 [ "$failures" -eq 0 ] || exit 1
-echo "the installer passed all four cases"
+echo "the installer passed all eight cases"

@@ -280,9 +280,28 @@ scenario_stored_mode() {
     probe store "$display1" "$w" "$h" "${rest%@*}" "${rest#*@}" > /dev/null
 }
 
-# Each command-line failure: exit 2 and its message on standard error, and nothing else:
-# no starter signal, no window, no game. (An empty command line cannot be given under Wine,
-# which puts the program's name in its place; the unit tests cover it.)
+# Starts the closer of the launcher's message boxes in the background and waits until it runs.
+start_box_closer() {  # <output file> <caption> <timeout ms> [hold ms]
+    run_wine orvstart_box_closer.exe "${@:2}" > "$1" 2>&1 &
+    background_pids+=($!)
+    wait_for_text "$1" ready 10000 || { fail "box closer did not start"; return 1; }
+}
+
+# The text of the message box that the closer saw, without carriage returns.
+box_text() { sed -n '/^box caption=/,/^closed/p' "$1" | sed '1d;$d' | tr -d '\r'; }
+
+# Keeps a picture of the whole screen while a box is up, for a person to look at.
+screenshot() {  # <name>
+    mkdir -p "$ORV_STATE/screenshots"
+    sleep 1.5  # the box is found before it is drawn
+    import -display "$DISPLAY" -window root "$ORV_STATE/screenshots/$1.png" 2>/dev/null ||
+        echo "note: no screenshot $1 (ImageMagick's import missing)"
+}
+
+# Each command-line failure: exit 2, its message in a message box (captioned with the
+# launcher's name) and on standard error, and nothing else: no starter signal, no window, no
+# game. (An empty command line cannot be given under Wine, which puts the program's name in its
+# place; the unit tests cover it.)
 scenario_bad_command_line() {
     local bin="$work/bin"
     install "$bin" bad.exe 0
@@ -295,51 +314,97 @@ scenario_bad_command_line() {
         "\"$launcher\"|Missing game executable."
         "   |Missing game executable."
     )
-    local entry
+    local entry shot=1
     for entry in "${cases[@]}"; do
         local text=${entry%|*} message=${entry##*|}
         echo "-- [$text]"
         start_sender "$work/watch.out" bad --watch-ms=1500 || return
         local watcher=${background_pids[-1]}
+        # The bounds are wide: a box comes up slowly on a loaded machine. A launcher that hangs
+        # is still caught, since nothing else would close its box.
+        start_box_closer "$work/box.out" bad 60000 $((shot * 3000 + 500)) || return
+        local closer=${background_pids[-1]}
         launch "$work/run" "$bin" "$bin/bad.exe" "$text"
+        if [ "$shot" = 1 ] && wait_for_text "$work/box.out" "box up" 60000; then
+            screenshot bad_command_line
+            shot=0
+        fi
         local duration
-        duration=$(finish "$work/run" 10000)
-        wait "$watcher"
+        duration=$(finish "$work/run" 60000)
+        wait "$watcher" "$closer"
+        cat "$work/run.err"
         expect_eq "exit status" "$(cat "$work/run.exit")" 2
-        expect_eq "standard error" "$(cat "$work/run.err")" "$message"$'\r'
-        expect_between "run (ms)" "$duration" 0 3000
+        expect_eq "message box" "$(box_text "$work/box.out" | head -1)" \
+            "The command line cannot be used: $message"
+        expect_eq "standard error" "$(head -1 "$work/run.err" | tr -d '\r')" \
+            "The command line cannot be used: $message"
+        expect_between "run (ms)" "$duration" 0 10000
         expect_eq "starter event and window" "$(tail -1 "$work/watch.out" | tr -d '\r')" \
             "starter=quiet window=none"
         expect_absent "no game started" "$bin/game.exe.txt"
     done
 }
 
-# Neither reply nor game signal: exit 0 after about 62 s. At the same time, a game that
-# cannot be started, with a reply: exit 0 after about 32 s. Its reply sender sets the game
-# event just before the reply; the launcher clears that stale signal before it starts the
-# game, so the second wait lasts its full time.
+# A game file that cannot be started (a misspelled name), with the window hidden and with it
+# covering the display: the launcher puts its window away at once, then shows a message
+# naming the file and the reason, and ends with exit 4 instead of waiting for a signal that
+# will never come.
+scenario_game_not_started() {
+    local bin="$work/bin"
+    install "$bin" nogame.exe
+    local token
+    for token in window "$display1"; do
+        echo "-- display token $token"
+        start_sender "$work/sender.out" nogame 1 || return
+        start_box_closer "$work/box.out" nogame 60000 3000 || return
+        local closer=${background_pids[-1]}
+        launch "$work/run" "$bin" "$bin/nogame.exe" "$(win_path "$bin")\\nogame.exe gaem.exe $token"
+        if wait_for_text "$work/box.out" "box up" 60000; then
+            [ "$token" = window ] || screenshot game_not_started
+        else
+            fail "no message box within 60 s"
+        fi
+        local duration
+        duration=$(finish "$work/run" 60000)
+        wait "$closer"
+        expect_eq "exit status" "$(cat "$work/run.exit")" 4
+        # A launcher that waited for the game's signal would take 30 s more.
+        expect_between "run (ms)" "$duration" 0 8000
+        expect_eq "blanking window put away before the message" \
+            "$(line_of "$work/box.out" "box caption=")" "box caption=nogame blanking=gone"
+        expect_eq "message box" "$(box_text "$work/box.out" | head -3 | tr '\n' '|')" \
+            "The game could not be started:|$(win_path "$bin")\\gaem.exe|The file was not found.|"
+        expect_eq "standard error" "$(head -2 "$work/run.err" | tr -d '\r' | tr '\n' '|')" \
+            "The game could not be started:|$(win_path "$bin")\\gaem.exe|"
+    done
+}
+
+# Neither reply nor game signal: exit 0 after about 62 s. At the same time, a game that never
+# signals, with a reply: exit 0 after about 32 s. Its reply sender sets the game event just
+# before the reply; the launcher clears that stale signal before it starts the game, so the
+# second wait lasts its full time.
 scenario_slow() {
     install "$work/quiet" quiet.exe
-    install "$work/nogame" nogame.exe
-    start_sender "$work/nogame_sender.out" nogame 1 --stale-game-signal || return
+    install "$work/stale" stale.exe
+    start_sender "$work/stale_sender.out" stale 1 --stale-game-signal || return
     launch "$work/quiet" "$work/quiet" "$work/quiet/quiet.exe" \
         "$(win_path "$work/quiet")\\quiet.exe game.exe $display1"
-    launch "$work/nogame" "$work/nogame" "$work/nogame/nogame.exe" \
-        "$(win_path "$work/nogame")\\nogame.exe missing.exe window"
+    launch "$work/stale" "$work/stale" "$work/stale/stale.exe" \
+        "$(win_path "$work/stale")\\stale.exe game.exe window"
     if wait_for_file "$work/quiet/game.exe.txt" 40000; then
         expect_between "quiet game started after the reply limit (ms)" \
             $(($(now_ms) - $(cat "$work/quiet.start"))) 29500 34000
     else
         fail "quiet launcher's game not started within 40 s"
     fi
-    local nogame quiet
-    nogame=$(finish "$work/nogame" 50000)
+    local stale quiet
+    stale=$(finish "$work/stale" 50000)
     quiet=$(finish "$work/quiet" 50000)
     expect_eq "exit status without reply or signal" "$(cat "$work/quiet.exit")" 0
     expect_between "run without reply or signal (ms)" "$quiet" 61500 68000
-    expect_eq "exit status with a game that cannot start" "$(cat "$work/nogame.exit")" 0
-    expect_between "run with a game that cannot start (ms)" "$nogame" 31500 38000
-    expect_eq "reply sent to the window" "$(grep -c '^window' "$work/nogame_sender.out")" 1
+    expect_eq "exit status with a game that never signals" "$(cat "$work/stale.exit")" 0
+    expect_between "run with a stale game signal (ms)" "$stale" 31500 38000
+    expect_eq "reply sent to the window" "$(grep -c '^window' "$work/stale_sender.out")" 1
 }
 
 # A monitor left of the primary one has negative coordinates; the window covers exactly it.
