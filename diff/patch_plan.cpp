@@ -126,7 +126,7 @@ bool content_candidates(const block_index& index, const std::vector<bool>& usabl
     std::uint64_t hash = block_hash(bytes, b);
     // Hashes of the positions after p, rolled ahead so that the filter's words are fetched
     // before they are looked at.
-    constexpr std::size_t ahead = 8;
+    constexpr std::size_t ahead = 32;
     std::uint64_t rolled[ahead];
     std::size_t filled = 0;
     std::uint64_t last = hash;
