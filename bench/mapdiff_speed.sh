@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Speed and memory of `mapdiff make` on a large map: bench/make_bench_set's stock set (31 files,
-# about 1 GiB, the same as bench/run's) and its Large.qmw of <map MiB> (make_bench_set --map):
-# about 1,500 entries of 16 bytes to 2 MiB, each of nine in ten a copy of a run of one stock
-# file's bytes at an offset of no particular alignment (one in five of them with a byte changed
-# every 4 KiB), the rest bytes found nowhere. Prints wall time, processor time and peak resident
-# memory (/usr/bin/time -v) of each run; the patch is rebuilt by mapmend and compared with the map.
+# Speed, memory and patch size of `mapdiff make` on a large map, beside the generic diff tools:
+# bench/make_bench_set's stock set (31 files, about 1 GiB, the same as bench/run's) and its
+# Large.qmw of <map MiB> (make_bench_set --map): about 1,500 entries of 16 bytes to 2 MiB, each of
+# nine in ten a copy of a run of one stock file's bytes at an offset of no particular alignment
+# (one in five of them with a byte changed every 4 KiB), the rest bytes found nowhere.
+#
+# In alternating rounds (MAPDIFF_RUNS of them, 3 by default): make with one worker and with two
+# (MAPDIFF_WORKERS=1 and 2), `zstd -3 --long=31 --patch-from` and `xdelta3 -9 -S none` against the
+# stock files concatenated into one (the peers take one source file). Each row: wall time,
+# processor time (user, sys), peak resident memory (/usr/bin/time -v); then the medians, the
+# size of each tool's output after `xz -9 -T1`, and the targets: two workers at most 0.55 of one
+# worker's time and 0.7 of zstd's, under 128 MiB, the patch after xz no larger than xdelta3's,
+# the same bytes with one and two workers. Every output is applied by its own tool and compared
+# with the map (mapdiff's patch by mapmend).
 #
 # With Wine and the mingw-w64 compiler present (as for bench/run), mapdiff.exe of the same stock
 # table runs the same make under Wine, in rows marked "(Wine)"; its patch must equal the native
@@ -15,9 +23,9 @@
 # checks this: the process time waits on must be seen (/proc, every 0.1 s) holding mapdiff.exe,
 # with a VmHWM within 1 % of time's figure at most, else the script stops. User and sys times of
 # a Wine row leave out the wineserver's, a process of its own. Where 32-bit code is emulated, the
-# Wine rows are not judged.
+# Wine rows are not judged. MAPDIFF_WINE=no leaves them out.
 #
-# usage: bench/mapdiff_speed.sh [map MiB, default 256]     MAPDIFF_RUNS=<n> timed runs (3)
+# usage: bench/mapdiff_speed.sh [map MiB, default 256]     MAPDIFF_RUNS=<n> rounds (3), MAPDIFF_WINE=no
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -31,6 +39,9 @@ data=$bench/mapdiff-speed
 trap 'rm -rf "$root/$data"' EXIT
 
 [ -f mapdiff/CMakeLists.txt ] || { echo "mapdiff_speed: mapdiff is not part of this tree" >&2; exit 1; }
+for tool in zstd xdelta3 xz cmp; do
+  command -v $tool >/dev/null || { echo "mapdiff_speed: $tool is missing (scripts/install-packages native installs it)" >&2; exit 1; }
+done
 
 echo "building ..." >&2
 cmake --preset native >/dev/null
@@ -46,7 +57,7 @@ build_with_stock_table native mapmend mapdiff
 mapmend=$stock_build/mapmend/mapmend
 mapdiff=$stock_build/mapdiff/mapdiff
 with_wine=false
-if wine_usable; then
+if [ "${MAPDIFF_WINE:-yes}" != no ] && wine_usable; then
   build_with_stock_table win32 mapdiff
   with_wine=true
   mkdir -p "$data/Wine"
@@ -65,8 +76,6 @@ echo "map Large.qmw: $((map_bytes >> 20)) MiB, $entries entries (the largest $la
   "($((copied >> 20)) MiB) copies of stock bytes; sources: 31 stock files, $((stock_bytes >> 20)) MiB;"\
   "page cache warm (the files were just written)"
 ! $with_wine || wine_line
-printf '  %-10s %9s %9s %9s %10s %9s  %s\n' run "wall s" "user s" "sys s" "peak MiB" "MB/s" target
-
 
 # make_runs <row suffix> <patch> <program...>: MAPDIFF_RUNS timed runs of `<program> make`,
 # writing <patch>; one row each, then the median.
@@ -99,9 +108,7 @@ make_runs() {
       fi
       [ "$seen" -le "$seen_peak" ] || seen_peak=$seen
     fi
-    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (k = 1; k <= n; k++) s = s * 60 + t[k]; print s }' "$data/time.txt")
-    user=$(awk -F': ' '/User time/ { print $2 }' "$data/time.txt")
-    sys=$(awk -F': ' '/System time/ { print $2 }' "$data/time.txt")
+    read_time_report "$data/time.txt"
     walls+=("$wall")
     [ "$kib" -le "$peak" ] || peak=$kib
     target=$(awk -v w="$wall" -v k="$kib" 'BEGIN { printf "wall < 60 s %s, peak < 256 MiB %s", w < 60 ? "ok" : "MISSED", k < 262144 ? "ok" : "MISSED" }')
@@ -115,22 +122,82 @@ make_runs() {
   echo "$line"
 }
 
-maps_arg=$data/Maps map_arg=$map patch_arg=$data/Out/Large.qmp
-make_runs "" "$data/Out/Large.qmp" "$mapdiff"
+# run_once <label> <output> <command...>: one timed run, its row printed; the wall time kept
+# for the label's median and its peak for the label's largest.
+declare -A walls peaks
+run_once() {
+  local label=$1 out=$2 wall user sys kib log
+  shift 2
+  log=$data/run.$(printf '%s' "$label" | tr -c 'a-z0-9' '_')
+  rm -f "$out"
+  sync
+  /usr/bin/time -v -o "$data/time.txt" "$@" >"$log.out" 2>"$log.err" </dev/null ||
+    { echo "mapdiff_speed: $label failed:" >&2; cat "$log.out" "$log.err" >&2; exit 1; }
+  read_time_report "$data/time.txt"
+  printf '  %-26s %9.2f %9.2f %9.2f %10.1f %9.1f\n' "$label" "$wall" "$user" "$sys" "$(mib "$kib")" \
+    "$(awk -v b="$map_bytes" -v s="$wall" 'BEGIN { print b / s / 1e6 }')"
+  walls[$label]+="$wall "
+  [ "${peaks[$label]:-0}" -ge "$kib" ] || peaks[$label]=$kib
+}
+median_of() { printf '%s\n' ${walls[$1]} | sort -n | awk '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.2f", m }'; }
+
+# The peers take one source: the stock files concatenated, in name order (not timed).
+cat "$data"/Maps/*.qmw >"$data/stock.cat"
+stock_cat_bytes=$(stat -c %s "$data/stock.cat")
+one=$data/Out/Large.qmp two=$data/Two/Large.qmp
+mkdir -p "$data/Two"
+printf '  %-26s %9s %9s %9s %10s %9s\n' run "wall s" "user s" "sys s" "peak MiB" "MB/s"
+for ((i = 1; i <= runs; i++)); do
+  run_once "make, 1 worker" "$one" env MAPDIFF_WORKERS=1 "$mapdiff" make "$data/Maps" "$map" "$one"
+  run_once "make, 2 workers" "$two" env MAPDIFF_WORKERS=2 "$mapdiff" make "$data/Maps" "$map" "$two"
+  run_once "zstd -3 --long=31" "$data/peer.zst" zstd -q -3 --long=31 --patch-from="$data/stock.cat" "$map" -o "$data/peer.zst"
+  run_once "xdelta3 -9 -S none" "$data/peer.x3" xdelta3 -9 -S none -A -B "$stock_cat_bytes" -e -f -s "$data/stock.cat" "$map" "$data/peer.x3"
+done
+
+# Every output gives the map back.
+digest=$(awk '$1 == "map" { print $3 }' "$data/plan.txt")
+"$mapmend" --check-stock --check-rebuilt="$digest" "$data/Maps" "$one" >/dev/null ||
+  { echo "mapdiff_speed: mapmend could not rebuild the map from the patch" >&2; exit 1; }
+cmp -s "$data/Out/Large.qmw" "$map" || { echo "mapdiff_speed: the rebuilt map differs" >&2; exit 1; }
+zstd -q -d --long=31 --patch-from="$data/stock.cat" -c "$data/peer.zst" | cmp -s - "$map" ||
+  { echo "mapdiff_speed: zstd did not give the map back" >&2; exit 1; }
+xdelta3 -d -c -B "$stock_cat_bytes" -s "$data/stock.cat" "$data/peer.x3" | cmp -s - "$map" ||
+  { echo "mapdiff_speed: xdelta3 did not give the map back" >&2; exit 1; }
+same_bytes=no
+cmp -s "$one" "$two" && same_bytes=yes
+
+xz_size() { xz -9 -T1 -c -- "$1" | wc -c; }
+one_s=$(median_of "make, 1 worker") two_s=$(median_of "make, 2 workers") zstd_s=$(median_of "zstd -3 --long=31")
+xdelta_s=$(median_of "xdelta3 -9 -S none")
+make_xz=$(xz_size "$two") zstd_xz=$(xz_size "$data/peer.zst") xdelta_xz=$(xz_size "$data/peer.x3")
+echo
+printf '  %-26s %9s %10s %12s %14s\n' "median of $runs" "wall s" "peak MiB" "bytes" "bytes after xz"
+printf '  %-26s %9s %10.1f %12s %14s\n' "make, 1 worker" "$one_s" "$(mib "${peaks["make, 1 worker"]}")" "$(stat -c %s "$one")" "$(xz_size "$one")"
+printf '  %-26s %9s %10.1f %12s %14s\n' "make, 2 workers" "$two_s" "$(mib "${peaks["make, 2 workers"]}")" "$(stat -c %s "$two")" "$make_xz"
+printf '  %-26s %9s %10.1f %12s %14s\n' "zstd -3 --long=31" "$zstd_s" "$(mib "${peaks["zstd -3 --long=31"]}")" "$(stat -c %s "$data/peer.zst")" "$zstd_xz"
+printf '  %-26s %9s %10.1f %12s %14s\n' "xdelta3 -9 -S none" "$xdelta_s" "$(mib "${peaks["xdelta3 -9 -S none"]}")" "$(stat -c %s "$data/peer.x3")" "$xdelta_xz"
+echo "  targets:"
+echo "    2 workers / 1 worker:  $(ratio "$two_s" "$one_s")  <= 0.55 $(verdict "$(ratio "$two_s" "$one_s")" le 0.55)"
+echo "    2 workers / zstd -3:   $(ratio "$two_s" "$zstd_s")  <= 0.7 $(verdict "$(ratio "$two_s" "$zstd_s")" le 0.7)"
+echo "    peak of 2 workers:     $(mib "${peaks["make, 2 workers"]}") MiB  < 128 MiB $(verdict "${peaks["make, 2 workers"]}" le 131071)"
+echo "    after xz / xdelta3's:  $(ratio "$make_xz" "$xdelta_xz")  <= 1 $(verdict "$make_xz" le "$xdelta_xz")"
+echo "    the same bytes with 1 and 2 workers: $same_bytes"
+echo "  every output applied by its own tool: the map, byte for byte"
+rm -f "$data/stock.cat" "$data/peer.zst" "$data/peer.x3"
+[ "$same_bytes" = yes ] || { echo "mapdiff_speed: one and two workers wrote different patches" >&2; exit 1; }
+
 if $with_wine; then
+  echo
+  echo "mapdiff.exe make under Wine, one worker per core:"
+  printf '  %-10s %9s %9s %9s %10s %9s  %s\n' run "wall s" "user s" "sys s" "peak MiB" "MB/s" target
   maps_arg=$(wine_path "$data/Maps") map_arg=$(wine_path "$map") patch_arg=$(wine_path "$data/Wine/Large.qmp")
   make_runs " (Wine)" "$data/Wine/Large.qmp" wine "$bench/stock-win32/mapdiff/mapdiff.exe"
 fi
 
-# The patch must give the map back.
-digest=$(awk '$1 == "map" { print $3 }' "$data/plan.txt")
-"$mapmend" --check-stock --check-rebuilt="$digest" "$data/Maps" "$data/Out/Large.qmp" >/dev/null ||
-  { echo "mapdiff_speed: mapmend could not rebuild the map from the patch" >&2; exit 1; }
-cmp -s "$data/Out/Large.qmw" "$map" || { echo "mapdiff_speed: the rebuilt map differs" >&2; exit 1; }
 nonzero=$(tr -d '\000' <"$data/Out/Large.qmp" | wc -c)
 echo "  rebuilt by mapmend: identical; the patch holds $nonzero bytes that are not zero"\
   "($(awk -v n="$nonzero" -v t="$map_bytes" 'BEGIN { printf "%.1f", 100 * n / t }') % of it)"
-summary=$data/Out/Large.summary
+summary=$data/run.make__2_workers.out
 grep -E 'entries referenced|not zero' "$summary" | sed 's/^/  | /'
 echo "  | $(grep -c ' from .*(maps folder)' "$summary" || true) stock files drawn on,"\
   "$(awk '/ bytes in .* from / { s += $1 } END { print s + 0 }' "$summary") bytes of the $copied that are copies of stock bytes"

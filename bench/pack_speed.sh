@@ -17,12 +17,14 @@
 #   - the set installed as the installer does it: mapmend with --check-stock, --check-rebuilt and
 #     --delete-qmp on each patch in the manifest's order, each map compared with the author's, and
 #     md5sum -c <mod>.md5 in the installed folder;
-#   - patch sizes after xz -9, map by map, against the best single-file peer: xdelta3 -9 -S none
-#     with one source, then xz -9: the smaller of those with the two sources the map copies most
-#     bytes from (make_bench_mod's plan), stock or the mod's own.
-#   PACK_SIZES=no leaves the sizes out (xz -9 and xdelta3 take most of the run).
+#   - patch sizes after xz -9, map by map, against the single-file peers: xdelta3 -9 -S none and
+#     zstd -3 --long=31 --patch-from with one source, then xz -9: for each the smaller of those with
+#     the two sources the map copies most bytes from (make_bench_mod's plan), stock or the mod's
+#     own; and the peers' wall time summed over the maps, for that source.
+#   PACK_SIZES=no leaves the sizes out (xz -9 and xdelta3 take most of the run); PACK_WINE=no the
+#   rows of mapdiff.exe.
 #
-# usage: bench/pack_speed.sh     PACK_RUNS=<n> timed runs of each pack (default 1), PACK_SIZES=no
+# usage: bench/pack_speed.sh     PACK_RUNS=<n> timed runs of each pack (default 1), PACK_SIZES=no, PACK_WINE=no
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -34,7 +36,7 @@ bench=build/bench
 data=$bench/pack-speed
 trap 'rm -rf "$root/$data"' EXIT
 
-for tool in xdelta3 xz cmp md5sum; do
+for tool in xdelta3 zstd xz cmp md5sum; do
   command -v $tool >/dev/null || { echo "pack_speed: $tool is missing (scripts/install-packages native installs it)" >&2; exit 1; }
 done
 
@@ -54,7 +56,7 @@ build_with_stock_table native mapmend mapdiff
 mapmend=$stock_build/mapmend/mapmend
 mapdiff=$stock_build/mapdiff/mapdiff
 with_wine=false
-if wine_usable; then
+if [ "${PACK_WINE:-yes}" != no ] && wine_usable; then
   build_with_stock_table win32 mapdiff
   with_wine=true
 fi
@@ -75,10 +77,7 @@ timed() {
   sync
   /usr/bin/time -v -o "$data/time.txt" "$@" >"$data/$label.out" 2>"$data/$label.err" </dev/null ||
     { echo "pack_speed: $label failed:" >&2; cat "$data/$label.out" "$data/$label.err" >&2; exit 1; }
-  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (k = 1; k <= n; k++) s = s * 60 + t[k]; print s }' "$data/time.txt")
-  user=$(awk -F': ' '/User time/ { print $2 }' "$data/time.txt")
-  sys=$(awk -F': ' '/System time/ { print $2 }' "$data/time.txt")
-  kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$data/time.txt")
+  read_time_report "$data/time.txt"
 }
 
 # A first pack gives the install order that the single make runs follow.
@@ -146,10 +145,7 @@ if $with_wine; then
     watcher=$!
     wait "$timer" || { echo "pack_speed: mapdiff.exe pack failed:" >&2; cat "$data/wine.out" >&2; exit 1; }
     wait "$watcher"
-    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (k = 1; k <= n; k++) s = s * 60 + t[k]; print s }' "$data/time.txt")
-    user=$(awk -F': ' '/User time/ { print $2 }' "$data/time.txt")
-    sys=$(awk -F': ' '/System time/ { print $2 }' "$data/time.txt")
-    kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$data/time.txt")
+    read_time_report "$data/time.txt"
     seen=$(awk '$2 > m { m = $2 } END { print m + 0 }' "$data/seen")
     note="(VmHWM of mapdiff.exe's process seen in /proc: $(mib "$seen") MiB)"
     if [ "$seen" = 0 ] || [ "$seen" -gt $((kib + kib / 100)) ]; then
@@ -193,27 +189,52 @@ xdelta_patch() {
   xdelta3 -9 -S none -A -B "$window" -e -f -s "$1" "$2" "$3"
   xdelta3 -d -c -B "$window" -s "$1" "$3" | cmp -s - "$2" || { echo "pack_speed: xdelta3 did not give $2 back" >&2; exit 1; }
 }
+# zstd_patch <source> <map> <patch>: the same with zstd -3 --long=31 --patch-from.
+zstd_patch() {
+  zstd -q -f -3 --long=31 --patch-from="$1" "$2" -o "$3"
+  zstd -q -d --long=31 --patch-from="$1" -c "$3" | cmp -s - "$2" || { echo "pack_speed: zstd did not give $2 back" >&2; exit 1; }
+}
+# timed_peer <tool function> <source> <map> <patch>: sets peer_s, the wall time of the making alone.
+timed_peer() {
+  local start end
+  start=$(date +%s%N)
+  "$1" "$2" "$3" "$4"
+  end=$(date +%s%N)
+  peer_s=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", (b - a) / 1e9 }')
+}
 xz_size() { xz -9 -c -- "$1" | wc -c; }
 [ "${PACK_SIZES:-yes}" != no ] || exit 0
 
 echo
-echo "Patch sizes after xz -9, in bytes; peer: xdelta3 -9 -S none, then xz -9, with the better of the two sources the map"
-echo "copies most bytes from:"
-printf '  %-14s %10s %10s %10s  %-22s %7s\n' map bytes pack peer "peer's source" ratio
-pack_sum=0 peer_sum=0
+echo "Patch sizes after xz -9, in bytes; peers: xdelta3 -9 -S none and zstd -3 --long=31 --patch-from, then xz -9, each"
+echo "with the better of the two sources the map copies most bytes from (its wall time: the making alone, with that source):"
+printf '  %-14s %10s %10s %10s %7s %-18s %10s %7s %-18s\n' map bytes pack xdelta3 ratio "xdelta3's source" zstd ratio "zstd's source"
+pack_sum=0 peer_sum=0 zstd_sum=0 xdelta_wall=0 zstd_wall=0
 for map in "${order[@]}"; do
   packed=$(xz_size "$data/Out/${map%.qmw}.qmp")
-  best='' best_from=''
+  best='' best_from='' best_s='' zbest='' zbest_from='' zbest_s=''
   while read -r source; do
     if [ -f "$data/Mod/$source" ] && [ "$source" != "$map" ]; then from=$data/Mod/$source; else from=$data/Maps/$source; fi
-    xdelta_patch "$from" "$data/Mod/$map" "$data/peer.x3"
+    timed_peer xdelta_patch "$from" "$data/Mod/$map" "$data/peer.x3"
     size=$(xz_size "$data/peer.x3")
-    [ -n "$best" ] && [ "$size" -ge "$best" ] || { best=$size; best_from=$source; }
+    [ -n "$best" ] && [ "$size" -ge "$best" ] || { best=$size; best_from=$source; best_s=$peer_s; }
+    timed_peer zstd_patch "$from" "$data/Mod/$map" "$data/peer.zst"
+    size=$(xz_size "$data/peer.zst")
+    [ -n "$zbest" ] && [ "$size" -ge "$zbest" ] || { zbest=$size; zbest_from=$source; zbest_s=$peer_s; }
   done < <(awk -v m="$map" '$1 == "from" && $2 == m { print $4, $3 }' "$data/plan.txt" | sort -rn | head -n 2 | cut -d' ' -f2)
   [ "${best_from}" != "$map" ] || best_from="$map (stock)"
-  printf '  %-14s %10s %10s %10s  %-22s %7s\n' "$map" "$(stat -c %s "$data/Mod/$map")" "$packed" "$best" "$best_from" "$(ratio "$packed" "$best")"
+  [ "${zbest_from}" != "$map" ] || zbest_from="$map (stock)"
+  printf '  %-14s %10s %10s %10s %7s %-18s %10s %7s %-18s\n' "$map" "$(stat -c %s "$data/Mod/$map")" "$packed" "$best" \
+    "$(ratio "$packed" "$best")" "$best_from" "$zbest" "$(ratio "$packed" "$zbest")" "$zbest_from"
   pack_sum=$((pack_sum + packed))
   peer_sum=$((peer_sum + best))
+  zstd_sum=$((zstd_sum + zbest))
+  xdelta_wall=$(awk -v a="$xdelta_wall" -v b="$best_s" 'BEGIN { print a + b }')
+  zstd_wall=$(awk -v a="$zstd_wall" -v b="$zbest_s" 'BEGIN { print a + b }')
 done
+rm -f "$data/peer.zst"
+printf '  %-14s %10s %10s %10s %7s %-18s %10s %7s\n' total "$mod_bytes" "$pack_sum" "$peer_sum" "$(ratio "$pack_sum" "$peer_sum")" "" \
+  "$zstd_sum" "$(ratio "$pack_sum" "$zstd_sum")"
+echo "  wall time of the peers summed over the maps: xdelta3 ${xdelta_wall} s, zstd ${zstd_wall} s (pack above: the whole mod in one run)"
 rm -f "$data/peer.x3"
-printf '  %-14s %10s %10s %10s  %-22s %7s\n' total "$mod_bytes" "$pack_sum" "$peer_sum" "" "$(ratio "$pack_sum" "$peer_sum")"
+

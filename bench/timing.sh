@@ -41,6 +41,15 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 # mb_per_s <bytes> <seconds>
 mb_per_s() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
 
+# read_time_report <file of /usr/bin/time -v>: sets wall, user and sys (seconds) and kib (peak
+# resident set, KiB).
+read_time_report() {
+  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0; for (k = 1; k <= n; k++) s = s * 60 + t[k]; print s }' "$1")
+  user=$(awk -F': ' '/User time/ { print $2 }' "$1")
+  sys=$(awk -F': ' '/System time/ { print $2 }' "$1")
+  kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$1")
+}
+
 # mib <KiB>
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 

@@ -1,11 +1,13 @@
 #include "diff/patch_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <unordered_map>
 
 #include "diff/block_index.h"
 #include "diff/byte_cost.h"
 #include "diff/reference_placement.h"
+#include "diff/side_by_side.h"
 #include "format/source_reference.h"
 
 namespace {
@@ -57,26 +59,48 @@ bool content_candidates(const block_index& index, const std::vector<bool>& usabl
     const unsigned char* bytes = chunk.bytes_at(0, b);
     if (!bytes) return false;
     std::uint64_t hash = block_hash(bytes, b);
+    // Hashes of the positions after p, rolled ahead so that the filter's words are fetched
+    // before they are looked at.
+    constexpr std::size_t ahead = 32;
+    std::uint64_t rolled[ahead];
+    std::size_t filled = 0;
+    std::uint64_t last = hash;
     for (std::size_t p = 0;;) {
-        block_match match{};
-        // A block of a source this map may not draw on (the map itself, a map installed after it)
-        // tells nothing: the scan rolls on past it.
-        if (find_block(index, hash, match) && usable[match.source]) {
-            if (match.offset > p) {
-                const std::uint64_t key = (static_cast<std::uint64_t>(match.source) << 40) | (match.offset - p);
-                ++votes[key];
+        if (may_hold_block(index, hash)) {
+            // Most likely a match, and then the next block is looked at: fetched meanwhile.
+            const bool next_block = p + 2 * b <= size;
+            std::uint64_t next = 0;
+            if (next_block) {
+                if (!(bytes = chunk.bytes_at(p + b, b))) return false;
+                next = block_hash(bytes, b);
+                prefetch_block(index, next, true);
             }
-            // The next block of a matching run lies one block on: skip to it.
-            p += b;
-            if (p + b > size) break;
-            if (!(bytes = chunk.bytes_at(p, b))) return false;
-            hash = block_hash(bytes, b);
-            continue;
+            block_match match{};
+            // A block of a source this map may not draw on (the map itself, a map installed
+            // after it) tells nothing: the scan rolls on past it.
+            if (find_block(index, hash, match) && usable[match.source]) {
+                if (match.offset > p) {
+                    const std::uint64_t key = (static_cast<std::uint64_t>(match.source) << 40) | (match.offset - p);
+                    ++votes[key];
+                }
+                // The next block of a matching run lies one block on: skip to it.
+                if (!next_block) break;
+                p += b;
+                hash = last = next;
+                filled = 0;
+                continue;
+            }
         }
         if (p + b >= size) break;
-        if (!(bytes = chunk.bytes_at(p, b + 1))) return false;
-        hash = hash * rolling_multiplier + bytes[b] - drop * bytes[0];
+        for (; filled < ahead && p + filled + b < size; ++filled) {
+            if (!(bytes = chunk.bytes_at(p + filled, b + 1))) return false;
+            last = last * rolling_multiplier + bytes[b] - drop * bytes[0];
+            rolled[(p + filled + 1) % ahead] = last;
+            prefetch_block(index, last, false);
+        }
         ++p;
+        hash = rolled[p % ahead];
+        --filled;
     }
     std::vector<std::pair<std::uint32_t, std::uint64_t>> ranked;
     ranked.reserve(votes.size());
@@ -122,23 +146,29 @@ bool difference_bits(const stored_file& source, std::uint64_t offset, chunk_read
 }
 
 // The usable sources opened, the block index of all sources, and the usable ones' entries by name.
+// Each worker has its own: a file's position is shared by its users on some systems.
 struct source_search {
     const block_index& index;
     const std::vector<bool>& usable;
+    const std::unordered_multimap<std::string, candidate>& same_named;
     std::vector<stored_file> open;
-    std::unordered_multimap<std::string, candidate> same_named;
 };
 
-bool prepare_search(const storage& where, const std::vector<patch_source>& sources, source_search& search) {
+std::unordered_multimap<std::string, candidate> same_named_of(const std::vector<patch_source>& sources,
+                                                             const std::vector<bool>& usable) {
+    std::unordered_multimap<std::string, candidate> same_named;
+    for (std::size_t s = 0; s < sources.size(); ++s) {
+        if (!usable[s]) continue;
+        for (const table_entry& theirs : sources[s].table)
+            if (theirs.chunk_size > 0) same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
+    }
+    return same_named;
+}
+
+bool open_sources(const storage& where, const std::vector<patch_source>& sources, source_search& search) {
     search.open.resize(sources.size());
     for (std::size_t s = 0; s < sources.size(); ++s)
         if (search.usable[s] && !open_stored_file(where, sources[s].path, open_mode::read, search.open[s])) return false;
-
-    for (std::size_t s = 0; s < sources.size(); ++s) {
-        if (!search.usable[s]) continue;
-        for (const table_entry& theirs : sources[s].table)
-            if (theirs.chunk_size > 0) search.same_named.emplace(theirs.name, candidate{s, theirs.chunk_offset});
-    }
     return true;
 }
 
@@ -193,67 +223,153 @@ bool write_difference(const stored_file& patch, const chunk_reader& chunk, const
     return true;
 }
 
+// The entries whose planning reads or writes no byte another entry's planning reads or writes:
+// their chunks and the bytes their references may take (one entry's may overlap each other)
+// lie apart from every other entry's. Each such entry comes out the same whenever it is
+// planned; the others are planned one after the other in table order. (The rest of the table
+// region is only read.)
+std::vector<char> planned_apart(const std::vector<table_entry>& table, std::size_t region_size) {
+    struct span {
+        std::uint64_t from, to;
+        std::size_t entry;
+    };
+    std::vector<span> spans;
+    spans.reserve(2 * table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i].chunk_size == 0) continue;
+        spans.push_back({table[i].chunk_offset, std::uint64_t{table[i].chunk_offset} + table[i].chunk_size, i});
+        const std::uint64_t at = std::min<std::uint64_t>(table[i].reference_at, region_size);
+        spans.push_back({at, std::min<std::uint64_t>(at + source_reference_size(longest_source_name), region_size), i});
+    }
+    std::sort(spans.begin(), spans.end(), [](const span& a, const span& b) { return a.from < b.from; });
+    std::vector<char> apart(table.size(), 1);
+    // Runs of overlapping spans: one holding the spans of two entries is planned in order.
+    for (std::size_t first = 0; first < spans.size();) {
+        std::uint64_t end = spans[first].to;
+        bool mixed = false;
+        std::size_t next = first + 1;
+        for (; next < spans.size() && spans[next].from < end; ++next) {
+            end = std::max(end, spans[next].to);
+            mixed = mixed || spans[next].entry != spans[first].entry;
+        }
+        if (mixed)
+            for (std::size_t k = first; k < next; ++k)
+                apart[spans[k].entry] = 0;
+        first = next;
+    }
+    return apart;
+}
+
+// One worker's files and buffers.
+struct planner {
+    stored_file patch;
+    source_search search;
+    std::vector<unsigned char> scratch, chunk;
+};
+
+struct entry_choice {
+    bool found = false;
+    candidate best{};
+};
+
+// Chooses the entry's source range, if any pays, and writes its difference in place.
+bool plan_entry(const table_entry& entry, std::uint64_t patch_size, const byte_marks& marks,
+                const std::vector<unsigned char>& region, const std::vector<patch_source>& sources, planner& worker,
+                entry_choice& choice) {
+    choice.found = false;
+    if (!may_be_referenced(entry, patch_size, marks)) return true;
+    const std::size_t room = reference_room(region, marks, entry);
+    if (room < source_reference_size(1)) return true;
+
+    // Read now, not at the start: an overlapping chunk planned before has changed bytes.
+    const std::size_t size = entry.chunk_size;
+    worker.chunk.resize(std::min(size, std::max(chunk_window, 2 * worker.search.index.block_size + 1)));
+    chunk_reader reader{worker.patch, entry.chunk_offset, size, worker.chunk};
+    if (!find_best_candidate(worker.search, sources, entry, room, reader, worker.scratch, choice.found, choice.best))
+        return false;
+    return !choice.found ||
+           write_difference(worker.patch, reader, worker.search.open[choice.best.source], choice.best.offset, worker.chunk,
+                            worker.scratch);
+}
+
 }  // namespace
 
-bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter) {
+bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter,
+                   std::size_t workers) {
     std::vector<indexed_source> indexed;
     indexed.reserve(sources.size());
     for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
-    return build_block_index(where, indexed, index, meter);
+    return build_block_index(where, indexed, index, meter, workers);
 }
 
 bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
-                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter) {
+                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter,
+                          std::size_t workers) {
     block_index index;
-    if (!index_sources(where, sources, index, meter)) return false;
+    if (!index_sources(where, sources, index, meter, workers)) return false;
     return write_patch_on_index(where, patch_path, table, sources, index, std::vector<bool>(sources.size(), true), plan,
-                                meter);
+                                meter, workers);
 }
 
 bool write_patch_on_index(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                           const std::vector<patch_source>& sources, const block_index& index,
-                          const std::vector<bool>& usable, patch_plan& plan, progress& meter) {
+                          const std::vector<bool>& usable, patch_plan& plan, progress& meter, std::size_t workers) {
     plan = patch_plan{};
     plan.chunks_from.assign(sources.size(), 0);
     plan.bytes_from.assign(sources.size(), 0);
 
-    stored_file patch;
     std::uint64_t patch_size = 0;
     std::vector<unsigned char> region;
-    if (!open_stored_file(where, patch_path, open_mode::read_write, patch) || !file_size(patch, patch_size) ||
-        !read_table_region(patch, patch_size, table, region))
-        return false;
-    byte_marks marks = marks_of(table, region.size());
-    source_search search{index, usable, {}, {}};
-    if (!prepare_search(where, sources, search)) return false;
-
-    std::vector<unsigned char> scratch(window), chunk;
-    start_stage(meter, "searching sources", table.size());
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        report_progress(meter, i);
-        const table_entry& entry = table[i];
-        if (!may_be_referenced(entry, patch_size, marks)) continue;
-        const std::size_t room = reference_room(region, marks, entry);
-        if (room < source_reference_size(1)) continue;
-
-        // Read now, not at the start: an overlapping chunk planned before has changed bytes.
-        const std::size_t size = entry.chunk_size;
-        chunk.resize(std::min(size, std::max(chunk_window, 2 * search.index.block_size + 1)));
-        chunk_reader reader{patch, entry.chunk_offset, size, chunk};
-        bool found = false;
-        candidate best{};
-        if (!find_best_candidate(search, sources, entry, room, reader, scratch, found, best)) return false;
-        if (!found) continue;
-
-        const patch_source& source = sources[best.source];
-        if (!write_difference(patch, reader, search.open[best.source], best.offset, chunk, scratch) ||
-            !write_reference(patch, region, marks, entry,
-                             {static_cast<std::uint32_t>(best.offset), source.name, source.in_patch_folder}))
+    const auto same_named = same_named_of(sources, usable);
+    workers = std::max<std::size_t>(1, workers);
+    std::vector<planner> crew;
+    crew.reserve(workers);
+    for (std::size_t w = 0; w < workers; ++w) {
+        crew.push_back({{}, {index, usable, same_named, {}}, std::vector<unsigned char>(window), {}});
+        if (!open_stored_file(where, patch_path, open_mode::read_write, crew[w].patch) ||
+            !open_sources(where, sources, crew[w].search))
             return false;
-        plan.references.push_back({i, best.source, static_cast<std::int32_t>(best.offset)});
-        ++plan.chunks_from[best.source];
-        plan.bytes_from[best.source] += size;
     }
+    const stored_file& patch = crew[0].patch;
+    if (!file_size(patch, patch_size) || !read_table_region(patch, patch_size, table, region)) return false;
+    byte_marks marks = marks_of(table, region.size());
+    const std::vector<char> apart = planned_apart(table, region.size());
+
+    auto commit = [&](std::size_t i, const entry_choice& choice) {
+        if (!choice.found) return true;
+        const patch_source& source = sources[choice.best.source];
+        if (!write_reference(patch, region, marks, table[i],
+                             {static_cast<std::uint32_t>(choice.best.offset), source.name, source.in_patch_folder}))
+            return false;
+        plan.references.push_back({i, choice.best.source, static_cast<std::int32_t>(choice.best.offset)});
+        ++plan.chunks_from[choice.best.source];
+        plan.bytes_from[choice.best.source] += table[i].chunk_size;
+        return true;
+    };
+
+    start_stage(meter, "searching sources", table.size());
+    // The entries planned apart, by every worker, each taking the next; their references are
+    // written after, in table order, as nothing else reads their bytes.
+    std::vector<entry_choice> choices(table.size());
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> failed{false};
+    run_workers(workers, [&](std::size_t w) {
+        for (std::size_t i; !failed.load() && (i = next.fetch_add(1)) < table.size();) {
+            if (apart[i] && !plan_entry(table[i], patch_size, marks, region, sources, crew[w], choices[i])) failed.store(true);
+            const std::size_t finished = done.fetch_add(1) + 1;
+            if (w == 0) report_progress(meter, finished);
+        }
+    });
+    if (failed.load()) return false;
+    for (std::size_t i = 0; i < table.size(); ++i)
+        if (apart[i] && !commit(i, choices[i])) return false;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (apart[i]) continue;
+        entry_choice choice;
+        if (!plan_entry(table[i], patch_size, marks, region, sources, crew[0], choice) || !commit(i, choice)) return false;
+    }
+    std::sort(plan.references.begin(), plan.references.end(),
+              [](const planned_reference& a, const planned_reference& b) { return a.entry < b.entry; });
     report_progress(meter, table.size());
     return true;
 }

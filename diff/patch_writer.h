@@ -35,18 +35,22 @@ struct patch_plan {
 
 // The block index of `sources`, in their order: each is read once. False when a source cannot
 // be read in full.
-bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter);
+bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter,
+                   std::size_t workers = 1);
 
 // Source references only go where the map holds zeros that no scan of another entry reads and
 // no chunk covers; a referenced chunk covers no byte the scan reads. The file at `patch_path`
 // holds the map on entry, `table` its table, and the patch on return, with `plan` the
 // references it holds; one chunk at a time is held in memory. False when the file or a source
-// cannot be read or the file written.
+// cannot be read or the file written. `workers` threads share the work; the patch is the same
+// whatever their number.
 bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
-                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter);
+                          const std::vector<patch_source>& sources, patch_plan& plan, progress& meter,
+                          std::size_t workers = 1);
 
 // The same on an index of the sources built once for several maps: `index` holds every source
 // of `sources`, in their order, and the map draws only on those that `usable` marks.
 bool write_patch_on_index(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                           const std::vector<patch_source>& sources, const block_index& index,
-                          const std::vector<bool>& usable, patch_plan& plan, progress& meter);
+                          const std::vector<bool>& usable, patch_plan& plan, progress& meter,
+                          std::size_t workers = 1);

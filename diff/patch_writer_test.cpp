@@ -25,7 +25,7 @@ struct named_source {
 // mapmend's rebuild, the beside sources next to the patch.
 // With `usable`, on one index of every source, drawing only on those it marks.
 planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& given,
-                         const std::vector<bool>& usable = {}) {
+                         const std::vector<bool>& usable = {}, std::size_t workers = 1) {
     memory_files memory;
     std::vector<patch_source> sources;
     for (const named_source& s : given) {
@@ -46,13 +46,14 @@ planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& give
     memory.files["mods/Level.qmp"] = map;
     progress quiet;
     if (usable.empty()) {
-        EXPECT_TRUE(write_patch_in_place(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet));
+        EXPECT_TRUE(write_patch_in_place(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet, workers));
     } else {
         std::vector<indexed_source> indexed;
         for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
         block_index index;
-        EXPECT_TRUE(build_block_index(storage{&memory}, indexed, index, quiet));
-        EXPECT_TRUE(write_patch_on_index(storage{&memory}, "mods/Level.qmp", table, sources, index, usable, out.plan, quiet));
+        EXPECT_TRUE(build_block_index(storage{&memory}, indexed, index, quiet, workers));
+        EXPECT_TRUE(
+            write_patch_on_index(storage{&memory}, "mods/Level.qmp", table, sources, index, usable, out.plan, quiet, workers));
     }
     out.patch = memory.files["mods/Level.qmp"];
     out.rebuild = rebuild_map_file(storage{&memory}, "mods/Level.qmp", "maps\\");
@@ -217,4 +218,38 @@ TEST(plan_patch, on_a_shared_index_only_usable_sources_are_drawn_on) {
     EXPECT_FALSE(referenced(p, 1));
     EXPECT_TRUE(referenced(p, 2));
     EXPECT_EQ(p.plan.chunks_from, (std::vector<std::uint64_t>{2, 0, 0}));
+}
+
+// Releases must be reproducible: several workers write the very patch one writes, with chunks
+// that overlap others or the table (planned in table order) among those planned apart.
+TEST(plan_patch, the_patch_is_the_same_whatever_the_number_of_workers) {
+    const bytes alpha = synthetic_map(19, 400000, 5);
+    const bytes beta = synthetic_map(20, 300000, 4);
+    bytes map = plain_map(21, 200000, 40, 4000);
+    seeded_random pick{22};
+    for (std::size_t i = 0; i < 40; ++i) {
+        const bytes& from = i % 3 == 0 ? beta : alpha;
+        if (i % 7 != 6) copy_bytes(from, 1000 + pick.below(250000), map, chunk_of(map, i).offset, 4000);
+        if (i % 5 == 1) map[chunk_of(map, i).offset + 1234] ^= 0x40;
+    }
+    const std::size_t start = chunk_of(map, 10).offset;
+    set_entry(map, 11, static_cast<std::uint32_t>(start + 2500), 3000, "over");  // overlaps entries 10 and 12
+    set_entry(map, 20, static_cast<std::uint32_t>(map_layout::table_at + map_layout::entry_stride * 21), 400, "table");
+    const std::vector<named_source> sources{{"Alpha.qmw", alpha}, {"Beta.qmw", beta, true}};
+    const planned one = plan_and_rebuild(map, sources);
+    ASSERT_EQ(one.rebuild, rebuilt);
+    EXPECT_TRUE(one.rebuilt == map);
+    EXPECT_GT(one.plan.references.size(), 25u);
+    for (std::size_t workers : {2, 3, 8}) {
+        for (const bool shared : {false, true}) {
+            const planned several = plan_and_rebuild(map, sources, shared ? std::vector<bool>{true, true} : std::vector<bool>{}, workers);
+            EXPECT_TRUE(several.patch == one.patch) << workers << " workers";
+            ASSERT_EQ(several.plan.references.size(), one.plan.references.size());
+            for (std::size_t k = 0; k < one.plan.references.size(); ++k) {
+                EXPECT_EQ(several.plan.references[k].entry, one.plan.references[k].entry);
+                EXPECT_EQ(several.plan.references[k].source_offset, one.plan.references[k].source_offset);
+            }
+            EXPECT_EQ(several.plan.bytes_from, one.plan.bytes_from);
+        }
+    }
 }

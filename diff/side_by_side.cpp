@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -38,4 +39,29 @@ bool run_side_by_side(std::size_t count, const std::function<bool(std::size_t)>&
     work(true);
     for (std::thread& helper : helpers) helper.join();
     return !failed.load();
+}
+
+std::size_t worker_count(const char* setting) {
+    if (setting && *setting) {
+        char* end = nullptr;
+        const unsigned long count = std::strtoul(setting, &end, 10);
+        if (*end == '\0' && count >= 1 && count <= 64) return count;
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void run_workers(std::size_t workers, const std::function<void(std::size_t)>& job) {
+    std::vector<std::thread> helpers;
+    helpers.reserve(workers);
+    std::size_t started = 1;
+    for (; started < workers; ++started) {
+        try {
+            helpers.emplace_back(job, started);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    job(0);
+    for (std::thread& helper : helpers) helper.join();
+    for (std::size_t w = started; w < workers; ++w) job(w);
 }

@@ -10,3 +10,12 @@
 // reports the jobs done to `meter`. After a job fails (returns false, or runs out of memory) no
 // further job starts. False when a job failed.
 bool run_side_by_side(std::size_t count, const std::function<bool(std::size_t)>& job, progress& meter);
+
+// How many workers to start: `setting` (MAPDIFF_WORKERS, may be null) when it is a number from
+// 1 to 64, else one per processor core.
+std::size_t worker_count(const char* setting);
+
+// Runs job(w) for every w below `workers`, each on a thread of its own, the calling thread
+// running the first; a job whose thread the system refuses runs on the calling thread after.
+// The jobs must not throw.
+void run_workers(std::size_t workers, const std::function<void(std::size_t)>& job);

@@ -2,9 +2,11 @@
 // stock maps, and writes the stock table. Errors are one line on standard error and a non-zero
 // exit status.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "diff/side_by_side.h"
 #include "mapdiff/arguments.h"
 #include "mapdiff/check_stock_report.h"
 #include "mapdiff/inspect_patch.h"
@@ -77,6 +79,8 @@ int run(const std::vector<std::string>& words, std::string& output) {
     mapdiff_arguments arguments;
     if (const std::string error = read_mapdiff_arguments(words, arguments); !error.empty())
         return fail(error, status_wrong_command_line);
+    // Any number writes the same files; the setting is for measurements and busy machines.
+    arguments.make.workers = arguments.pack.workers = worker_count(std::getenv("MAPDIFF_WORKERS"));
 
     switch (arguments.command) {
         case mapdiff_command::help:

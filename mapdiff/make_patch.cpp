@@ -7,8 +7,10 @@
 #include "common/path_text.h"
 #include "common/storage_memory.h"
 #include "diff/install_check.h"
+#include "diff/block_index.h"
 #include "diff/patch_writer.h"
-#include "digest/file_md5.h"
+#include "diff/side_by_side.h"
+#include "digest/md5.h"
 #include "format/map_table.h"
 #include "format/rebuild.h"
 #include "format/rebuild_result.h"
@@ -54,18 +56,46 @@ struct made_patch {
     std::uint64_t size = 0;
 };
 
-// Turns the copy of the map at `partial_patch` into the patch, checks its rebuild and puts it
-// in place. The error line is empty on success; on failure the caller deletes `partial_patch`.
+// Copies the map to `partial_patch` and turns the copy into the patch, checks its rebuild and
+// puts it in place. The error line is empty on success; on failure the caller deletes
+// `partial_patch`.
 std::string write_checked_patch(const make_settings& settings, const std::string& partial_patch,
                                 const std::vector<table_entry>& table, const source_set& set, made_patch& made,
-                                progress& meter) {
-    if (!write_patch_in_place(the_disk, partial_patch, table, set.sources, made.plan, meter))
+                                std::string& digest, progress& meter) {
+    // The copy of the map, and its MD5 on the way, run beside the index of the sources.
+    bool copied = false, indexed = false;
+    block_index index;
+    run_workers(2, [&](std::size_t w) {
+        if (w == 0) {
+            indexed = index_sources(the_disk, set.sources, index, meter, settings.workers);
+            return;
+        }
+        md5_context md5;
+        md5_init(md5);
+        copied = copy_to_new_file(settings.map_file, partial_patch, [&](const unsigned char* bytes, std::size_t size) {
+            md5_update(md5, bytes, static_cast<std::uint32_t>(size));
+        });
+        md5_final(md5);
+        digest = md5_digest_text(md5.digest);
+    });
+    if (!copied) return "Error: Cannot write " + partial_patch + ".";
+    if (!indexed || !write_patch_on_index(the_disk, partial_patch, table, set.sources, index,
+                                          std::vector<bool>(set.sources.size(), true), made.plan, meter, settings.workers))
         return "Error: A source could not be read, or " + partial_patch + " written.";
-    if (!count_nonzero(partial_patch, made.nonzero, made.size)) return "Error: Cannot read " + partial_patch + ".";
+    index = block_index{};  // the check's memory
+
     start_stage(meter, "rebuilding in memory", 1);
-    if (std::string error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file);
-        !error.empty())
-        return error;
+    // The patch's bytes that are not zero are counted beside the check.
+    bool counted = false;
+    std::string error;
+    run_workers(2, [&](std::size_t w) {
+        if (w == 0)
+            error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file);
+        else
+            counted = count_nonzero(partial_patch, made.nonzero, made.size);
+    });
+    if (!counted) return "Error: Cannot read " + partial_patch + ".";
+    if (!error.empty()) return error;
     if (!place_file(partial_patch, settings.patch_path, settings.force)) return "Error: Cannot write " + settings.patch_path + ".";
     return {};
 }
@@ -114,8 +144,6 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     std::uint64_t map_size = 0;
     std::vector<table_entry> table;
     if (std::string error = read_map_file(settings.map_file, map_size, table); !error.empty()) return failed(error);
-    const std::string digest = file_md5(settings.map_file);
-    if (digest.empty()) return failed("Error: Cannot read the map file " + settings.map_file + ".");
 
     // Neither the map nor what stands at the patch's own map file path can be a source, and
     // the patch may not take the place of a source or of the map.
@@ -130,9 +158,9 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");
 
     const std::string partial_patch = claim_partial_name(settings.patch_path);
-    if (!copy_to_new_file(settings.map_file, partial_patch)) return failed("Error: Cannot write " + partial_patch + ".");
     made_patch made;
-    if (std::string error = write_checked_patch(settings, partial_patch, table, set, made, meter); !error.empty()) {
+    std::string digest;
+    if (std::string error = write_checked_patch(settings, partial_patch, table, set, made, digest, meter); !error.empty()) {
         delete_file(partial_patch);
         return failed(error);
     }

@@ -2,6 +2,7 @@
 // it in memory by mapmend's own code and comparing the result with the map file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "diff/progress.h"
@@ -13,6 +14,7 @@ struct make_settings {
     std::string beside;  // empty: no patch-folder sources
     bool force = false;  // replace an existing file at the patch path
     bool allow_stock_gaps = false;  // make the patch when stock maps are missing or differ
+    std::size_t workers = 1;  // threads that build the index and search the sources
 };
 
 struct make_outcome {

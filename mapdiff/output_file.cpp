@@ -41,7 +41,8 @@ bool write_new_text_file(const std::string& path, const std::string& text) {
     return written;
 }
 
-bool copy_to_new_file(const std::string& from, const std::string& to) {
+bool copy_to_new_file(const std::string& from, const std::string& to,
+                      const std::function<void(const unsigned char*, std::size_t)>& copied) {
     open_file source, target;
     std::uint64_t size = 0;
     if (!open_existing(from, open_mode::read, source) || !file_size(source, size) || !create_new_file(to, target)) return false;
@@ -53,6 +54,7 @@ bool copy_to_new_file(const std::string& from, const std::string& to) {
             delete_file(to);
             return false;
         }
+        if (copied) copied(buffer.data(), piece);
         at += piece;
     }
     return true;

@@ -6,6 +6,7 @@
 // written.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The refusal of whatever is at `path` already, which only --force (`force`) replaces; "" when
@@ -26,8 +27,9 @@ bool write_new_text_file(const std::string& path, const std::string& text);
 
 // Copies `from` to a new file `to`, deleted again when the copy fails. Not the system's file
 // copy: on Windows that would carry a read-only map's attribute over to the patch, which is then
-// written in place.
-bool copy_to_new_file(const std::string& from, const std::string& to);
+// written in place. Each piece copied is also handed to `copied`, if given, in order.
+bool copy_to_new_file(const std::string& from, const std::string& to,
+                      const std::function<void(const unsigned char*, std::size_t)>& copied = {});
 
 // Flushes the file written at `partial_file` and renames it to `path`, replacing a file there
 // only when `replace`. On failure `partial_file` is left to the caller.

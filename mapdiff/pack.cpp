@@ -141,7 +141,7 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
         lines.push_back({digests[m].digest, installed_name(maps[m])});
     }
     const auto check = [&](std::size_t k) { return check_install_step(stock.sources, installed, k); };
-    if (std::string error = write_patches(sources, patches, check, meter); !error.empty()) {
+    if (std::string error = write_patches(sources, patches, check, meter, settings.workers); !error.empty()) {
         discard_partials(names);
         return failed(error + nothing_written(names));
     }

@@ -9,9 +9,10 @@
 #include "mapdiff/output_file.h"
 
 std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches,
-                          const std::function<std::string(std::size_t)>& check, progress& meter) {
+                          const std::function<std::string(std::size_t)>& check, progress& meter,
+                          std::size_t workers) {
     block_index index;
-    if (!index_sources(the_disk, sources, index, meter)) return "Error: A source could not be read.";
+    if (!index_sources(the_disk, sources, index, meter, workers)) return "Error: A source could not be read.";
 
     // The largest maps first, so that no large map starts when the others are done.
     std::vector<std::size_t> by_size(patches.size());

@@ -24,4 +24,5 @@ struct map_patch {
 // index, which answers with an error line or "". The error line is empty on success; on failure
 // the written files are left to the caller.
 std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches,
-                          const std::function<std::string(std::size_t)>& check, progress& meter);
+                          const std::function<std::string(std::size_t)>& check, progress& meter,
+                          std::size_t workers = 1);
