@@ -175,11 +175,12 @@ bool open_sources(const storage& where, const std::vector<patch_source>& sources
 // The source range whose difference, with a reference of at most `room` bytes, costs fewer bits
 // than the chunk's own bytes, and fewest of all; `found` is false when none does.
 bool find_best_candidate(const source_search& search, const std::vector<patch_source>& sources, const table_entry& entry,
-                         std::size_t room, chunk_reader& chunk, std::vector<unsigned char>& scratch, bool& found,
-                         candidate& best) {
+                         std::size_t room, const std::vector<candidate>& nearby, chunk_reader& chunk,
+                         std::vector<unsigned char>& scratch, bool& found, candidate& best) {
     found = false;
     std::vector<candidate> candidates;
     if (!content_candidates(search.index, search.usable, chunk, candidates)) return false;
+    candidates.insert(candidates.end(), nearby.begin(), nearby.end());
     // A few same-named entries are enough: more only repeats the work on damaged tables.
     const auto named = search.same_named.equal_range(entry.name);
     std::size_t taken = 0;
@@ -272,10 +273,11 @@ struct entry_choice {
     candidate best{};
 };
 
-// Chooses the entry's source range, if any pays, and writes its difference in place.
+// Chooses the entry's source range, if any pays (`nearby` are tried beside those found by
+// content and name), and writes its difference in place.
 bool plan_entry(const table_entry& entry, std::uint64_t patch_size, const byte_marks& marks,
                 const std::vector<unsigned char>& region, const std::vector<patch_source>& sources, planner& worker,
-                entry_choice& choice) {
+                entry_choice& choice, const std::vector<candidate>& nearby = {}) {
     choice.found = false;
     if (!may_be_referenced(entry, patch_size, marks)) return true;
     const std::size_t room = reference_room(region, marks, entry);
@@ -285,7 +287,7 @@ bool plan_entry(const table_entry& entry, std::uint64_t patch_size, const byte_m
     const std::size_t size = entry.chunk_size;
     worker.chunk.resize(std::min(size, std::max(chunk_window, 2 * worker.search.index.block_size + 1)));
     chunk_reader reader{worker.patch, entry.chunk_offset, size, worker.chunk};
-    if (!find_best_candidate(worker.search, sources, entry, room, reader, worker.scratch, choice.found, choice.best))
+    if (!find_best_candidate(worker.search, sources, entry, room, nearby, reader, worker.scratch, choice.found, choice.best))
         return false;
     return !choice.found ||
            write_difference(worker.patch, reader, worker.search.open[choice.best.source], choice.best.offset, worker.chunk,
@@ -368,8 +370,41 @@ bool write_patch_on_index(const storage& where, const std::string& patch_path, c
         entry_choice choice;
         if (!plan_entry(table[i], patch_size, marks, region, sources, crew[0], choice) || !commit(i, choice)) return false;
     }
-    std::sort(plan.references.begin(), plan.references.end(),
-              [](const planned_reference& a, const planned_reference& b) { return a.entry < b.entry; });
+    const auto by_entry = [](const planned_reference& a, const planned_reference& b) { return a.entry < b.entry; };
+    std::sort(plan.references.begin(), plan.references.end(), by_entry);
+
+    // A chunk shorter than two blocks may hold no whole block of the index, which then cannot
+    // find it. Authors copy runs of entries: such a chunk is tried where the range last taken
+    // from each source ends, and where the next one taken from it begins, in table order.
+    const std::vector<planned_reference> found = plan.references;
+    std::vector<std::uint64_t> last_end(sources.size(), 0);
+    std::vector<std::vector<std::pair<std::size_t, std::uint64_t>>> taken(sources.size());  // entry, offset
+    for (const planned_reference& r : found) taken[r.source].emplace_back(r.entry, static_cast<std::uint64_t>(r.source_offset));
+    std::vector<std::size_t> next_taken(sources.size(), 0);
+    std::vector<candidate> nearby;
+    for (std::size_t i = 0, f = 0; i < table.size(); ++i) {
+        const bool has_reference = f < found.size() && found[f].entry == i;
+        const std::size_t size = table[i].chunk_size;
+        if (!has_reference && size > 0 && size < 2 * index.block_size) {
+            nearby.clear();
+            for (std::size_t s = 0; s < sources.size(); ++s) {
+                while (next_taken[s] < taken[s].size() && taken[s][next_taken[s]].first < i) ++next_taken[s];
+                if (last_end[s] > 0) nearby.push_back({s, last_end[s]});
+                if (next_taken[s] < taken[s].size() && taken[s][next_taken[s]].second > size)
+                    nearby.push_back({s, taken[s][next_taken[s]].second - size});
+            }
+            entry_choice choice;
+            if (!nearby.empty() &&
+                (!plan_entry(table[i], patch_size, marks, region, sources, crew[0], choice, nearby) || !commit(i, choice)))
+                return false;
+            if (choice.found) last_end[choice.best.source] = choice.best.offset + size;
+        }
+        if (has_reference) {
+            last_end[found[f].source] = static_cast<std::uint64_t>(found[f].source_offset) + size;
+            ++f;
+        }
+    }
+    std::sort(plan.references.begin(), plan.references.end(), by_entry);
     report_progress(meter, table.size());
     return true;
 }

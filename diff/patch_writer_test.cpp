@@ -123,6 +123,27 @@ TEST(plan_patch, small_chunks_are_found_under_their_own_name) {
     EXPECT_FALSE(referenced(p, 0));
 }
 
+// Short chunks copied in a run hold no whole block of the index: found where the run's longer chunk before or after them ends or begins, in the same
+// source, under other names; the same short bytes alone, with no run around them, are not.
+TEST(plan_patch, short_chunks_of_a_run_are_found_beside_its_long_ones) {
+    const bytes alpha = synthetic_map(9, 120000, 3);
+    bytes map = plain_map(10, 60000, 5, 0);
+    const std::size_t start = chunk_of(map, 0).offset;
+    const std::uint32_t sizes[5] = {3000, 40, 50, 3000, 50};
+    std::size_t at = start;
+    for (std::size_t i = 0; i < 5; ++i) {
+        set_entry(map, i, static_cast<std::uint32_t>(at), sizes[i], "s" + std::to_string(i));
+        at += sizes[i];
+    }
+    copy_bytes(alpha, 40001, map, start, 6090);         // entries 0 to 3, one run of the source
+    copy_bytes(alpha, 90003, map, start + 6090, 50);    // entry 4 on its own
+    const planned p = plan_and_rebuild(map, {{"Alpha.qmw", alpha}});
+    ASSERT_EQ(p.rebuild, rebuilt);
+    EXPECT_TRUE(p.rebuilt == map);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(referenced(p, i)) << "entry " << i;
+    EXPECT_FALSE(referenced(p, 4));
+}
+
 // Where a reference may not go: too little room behind the name before the next entry, a name
 // field without NUL before the next entry, a chunk right behind the name, a chunk that covers
 // table bytes, a best range at offset 0. Every such entry keeps its own bytes, and the rebuild
