@@ -37,16 +37,16 @@ std::uint64_t rolling_drop_factor(std::size_t size) {
     return factor;
 }
 
-bool build_block_index(const storage& where, const std::vector<indexed_source>& sources, block_index& index,
+bool build_block_index(const storage& where, const std::vector<patch_source>& sources, block_index& index,
                        progress& meter) {
     std::uint64_t total = 0;
-    for (const indexed_source& source : sources) total += source.size;
+    for (const patch_source& source : sources) total += source.size;
     index.block_size = smallest_block;
     while (total / index.block_size > max_blocks) index.block_size *= 2;
 
     std::uint64_t blocks = 0;
     index.first_block.clear();
-    for (const indexed_source& source : sources) {
+    for (const patch_source& source : sources) {
         index.first_block.push_back(blocks);
         blocks += source.size / index.block_size;
     }
@@ -63,7 +63,7 @@ bool build_block_index(const storage& where, const std::vector<indexed_source>& 
     start_stage(meter, "indexing sources", total);
     std::uint64_t read_before = 0;
     std::uint64_t largest = 0;
-    for (const indexed_source& source : sources) largest = std::max(largest, source.size);
+    for (const patch_source& source : sources) largest = std::max(largest, source.size);
     const std::size_t window = static_cast<std::size_t>(
         std::min<std::uint64_t>(std::max<std::size_t>(index.block_size, std::size_t{1} << 20), largest));
     std::vector<unsigned char> buffer(window);

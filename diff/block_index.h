@@ -5,16 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "common/storage.h"
+#include "diff/patch_source.h"
 #include "diff/progress.h"
-
-struct indexed_source {
-    std::string path;  // where the source is read now
-    std::uint64_t size = 0;
-};
 
 struct block_index {
     std::size_t block_size = 64;
@@ -33,8 +28,9 @@ std::uint64_t block_hash(const unsigned char* data, std::size_t size);
 // multiplier^size, to take the oldest byte out of a rolling hash.
 std::uint64_t rolling_drop_factor(std::size_t size);
 
-// Reads every source once. False when a source cannot be read in full.
-bool build_block_index(const storage& where, const std::vector<indexed_source>& sources, block_index& index,
+// The index of `sources`, in their order; reads each once, at its path. False when a source
+// cannot be read in full.
+bool build_block_index(const storage& where, const std::vector<patch_source>& sources, block_index& index,
                        progress& meter);
 
 struct block_match {

@@ -11,7 +11,7 @@
 std::string write_patches(const std::vector<patch_source>& sources, std::vector<map_patch>& patches,
                           const std::function<std::string(std::size_t)>& check, progress& meter) {
     block_index index;
-    if (!index_sources(the_disk, sources, index, meter)) return "Error: A source could not be read.";
+    if (!build_block_index(the_disk, sources, index, meter)) return "Error: A source could not be read.";
 
     // The largest maps first, so that no large map starts when the others are done.
     std::vector<std::size_t> by_size(patches.size());
