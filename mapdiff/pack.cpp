@@ -121,6 +121,7 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
         return failed(error + nothing_written(names));
     }
     std::vector<manifest_line> lines;
+    lines.reserve(maps.size());
     for (const mod_map& map : maps) lines.push_back({map.digest, map.file.name});
     if (std::string error = commit_pack(names, lines, installer_settings_text(names.mod, lines)); !error.empty())
         return failed(error);
