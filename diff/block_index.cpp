@@ -80,7 +80,7 @@ struct index_worker {
 };
 
 // The mixed hashes of global blocks [from, to), 0 for a uniform block, into `out`.
-bool hash_blocks(const storage& where, const std::vector<indexed_source>& sources, const block_index& index,
+bool hash_blocks(const storage& where, const std::vector<patch_source>& sources, const block_index& index,
                  index_worker& worker, std::uint64_t from, std::uint64_t to, std::uint64_t* out) {
     const std::size_t b = index.block_size;
     std::size_t s = static_cast<std::size_t>(std::upper_bound(index.first_block.begin(), index.first_block.end(), from) -
@@ -150,16 +150,16 @@ std::uint64_t block_hash(const unsigned char* data, std::size_t size) {
 
 std::uint64_t rolling_drop_factor(std::size_t size) { return power(rolling_multiplier, size); }
 
-bool build_block_index(const storage& where, const std::vector<indexed_source>& sources, block_index& index,
+bool build_block_index(const storage& where, const std::vector<patch_source>& sources, block_index& index,
                        progress& meter, std::size_t workers) {
     std::uint64_t total = 0;
-    for (const indexed_source& source : sources) total += source.size;
+    for (const patch_source& source : sources) total += source.size;
     index.block_size = smallest_block;
     while (total / index.block_size > max_blocks) index.block_size *= 2;
 
     std::uint64_t blocks = 0;
     index.first_block.clear();
-    for (const indexed_source& source : sources) {
+    for (const patch_source& source : sources) {
         index.first_block.push_back(blocks);
         blocks += source.size / index.block_size;
     }

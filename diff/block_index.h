@@ -9,12 +9,8 @@
 #include <vector>
 
 #include "common/storage.h"
+#include "diff/patch_source.h"
 #include "diff/progress.h"
-
-struct indexed_source {
-    std::string path;  // where the source is read now
-    std::uint64_t size = 0;
-};
 
 struct index_slot {
     std::uint32_t key = 0;    // 0 when empty
@@ -43,7 +39,7 @@ std::uint64_t rolling_drop_factor(std::size_t size);
 
 // Reads every source once, split between `workers` threads. False when a source cannot be read
 // in full.
-bool build_block_index(const storage& where, const std::vector<indexed_source>& sources, block_index& index,
+bool build_block_index(const storage& where, const std::vector<patch_source>& sources, block_index& index,
                        progress& meter, std::size_t workers = 1);
 
 struct block_match {

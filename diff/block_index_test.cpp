@@ -15,7 +15,7 @@ std::uint64_t one_chain(const unsigned char* data, std::size_t size) {
 
 // Three sources, over 9 MiB together (several batches of blocks), with repeated blocks within
 // and across them, runs of one byte, and one source shorter than a block.
-memory_files index_sources(std::vector<indexed_source>& indexed) {
+memory_files index_sources(std::vector<patch_source>& indexed) {
     memory_files memory;
     bytes first = seeded_random{11}.fill(3 << 20);
     bytes second = seeded_random{12}.fill((3 << 20) + 1000);
@@ -30,7 +30,10 @@ memory_files index_sources(std::vector<indexed_source>& indexed) {
     indexed.clear();
     for (const char* name : {"first", "tiny", "second", "third"}) {
         const std::string path = std::string("maps/") + name;
-        indexed.push_back({path, memory.files[path].size()});
+        patch_source source;
+        source.path = path;
+        source.size = memory.files[path].size();
+        indexed.push_back(source);
     }
     return memory;
 }
@@ -52,7 +55,7 @@ TEST(block_index, hash_in_lanes_and_rolling_equal_one_chain) {
 
 // Patches must be reproducible: the index may not depend on how many workers built it.
 TEST(block_index, is_the_same_whatever_the_number_of_workers) {
-    std::vector<indexed_source> indexed;
+    std::vector<patch_source> indexed;
     memory_files memory = index_sources(indexed);
     progress quiet;
     block_index one;
@@ -90,9 +93,9 @@ TEST(block_index, is_the_same_whatever_the_number_of_workers) {
 }
 
 TEST(block_index, fails_on_a_source_that_cannot_be_read) {
-    std::vector<indexed_source> indexed;
+    std::vector<patch_source> indexed;
     memory_files memory = index_sources(indexed);
-    indexed.push_back({"maps/gone", 5000});
+    indexed.push_back({"gone", "maps/gone", false, 5000, {}});
     progress quiet;
     block_index index;
     EXPECT_FALSE(build_block_index(storage{&memory}, indexed, index, quiet, 2));

@@ -17,22 +17,22 @@ installed_rebuild rebuild_as_installed(memory_files& install, const std::string&
     return outcome;
 }
 
-std::string check_install_step(const std::vector<patch_source>& stock, const std::vector<installed_map>& maps,
-                               std::size_t k) {
+std::string check_install_step(const std::vector<patch_source>& stock, const std::vector<mod_map>& maps, std::size_t k) {
     memory_files install;
     for (const patch_source& source : stock) install.on_disk[memory_path(installed_path(false, source.name))] = source.path;
     for (std::size_t j = 0; j < maps.size(); ++j) {
         if (j < k)
-            install.on_disk[memory_path(installed_path(true, maps[j].stem + ".qmw"))] = maps[j].author_map;
+            install.on_disk[memory_path(installed_path(true, maps[j].file.name))] = maps[j].file.path;
         else
-            install.on_disk[memory_path(installed_path(true, maps[j].stem + ".qmp"))] = maps[j].patch;
+            install.on_disk[memory_path(installed_path(true, stem_of(maps[j]) + ".qmp"))] = maps[j].patch;
     }
-    const installed_map& map = maps[k];
-    const installed_rebuild rebuild = rebuild_as_installed(install, map.stem + ".qmp", map.author_map);
+    const mod_map& map = maps[k];
+    const std::string patch_name = stem_of(map) + ".qmp";
+    const installed_rebuild rebuild = rebuild_as_installed(install, patch_name, map.file.path);
     if (rebuild.result != rebuilt)
-        return "Error: " + map.stem + ".qmp does not rebuild in install order: " + rebuild_result_text(rebuild.result) + ".";
+        return "Error: " + patch_name + " does not rebuild in install order: " + rebuild_result_text(rebuild.result) + ".";
     if (!install.files.empty())
-        return "Error: " + map.stem + ".qmp draws on a map installed after it (" + install.files.begin()->first + ").";
-    if (!rebuild.matches) return "Error: " + map.stem + ".qmp rebuilds a map that differs from " + map.author_map + ".";
+        return "Error: " + patch_name + " draws on a map installed after it (" + install.files.begin()->first + ").";
+    if (!rebuild.matches) return "Error: " + patch_name + " rebuilds a map that differs from " + map.file.path + ".";
     return {};
 }

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "common/storage_memory.h"
-#include "diff/patch_writer.h"
+#include "diff/mod_map.h"
+#include "diff/patch_source.h"
 
 // An install in memory: the stock maps in the maps folder "maps", the patch and the maps beside
 // it in the patch folder "mods". The path of a file there.
@@ -29,15 +30,8 @@ struct installed_rebuild {
 installed_rebuild rebuild_as_installed(memory_files& install, const std::string& patch_name,
                                        const std::string& author_map);
 
-struct installed_map {
-    std::string stem;    // the patch is <stem>.qmp in the mod folder, the map <stem>.qmw
-    std::string patch;   // where the patch is now
-    std::string author_map;  // the path of the map it must rebuild to
-};
-
-// Checks the call for maps[k], `maps` in install order; `stock` are the stock maps a patch may
-// draw on, by the names patches reference. The error line is empty when the rebuild gives the
-// author's map and makes no other map file (a nested rebuild: a patch that draws on a map
-// installed after it).
-std::string check_install_step(const std::vector<patch_source>& stock, const std::vector<installed_map>& maps,
-                               std::size_t k);
+// Checks the call for maps[k], `maps` in install order, each patch where its `patch` says;
+// `stock` are the stock maps a patch may draw on, by the names patches reference. The error
+// line is empty when the rebuild gives the author's map and makes no other map file (a nested
+// rebuild: a patch that draws on a map installed after it).
+std::string check_install_step(const std::vector<patch_source>& stock, const std::vector<mod_map>& maps, std::size_t k);

@@ -38,7 +38,7 @@ struct sampled {
 
 // The hashes of the file at the positions where the hash's top `rate_bits` bits are zero: the
 // same bytes give the same samples in every file. A run of one key (a repeated byte) gives one.
-bool sample_file(const storage& where, const sketched_file& file, unsigned rate_bits, sampled& out) {
+bool sample_file(const storage& where, const patch_source& file, unsigned rate_bits, sampled& out) {
     stored_file opened;
     if (!open_stored_file(where, file.path, open_mode::read, opened)) return false;
     std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(window, file.size)));
@@ -73,13 +73,14 @@ struct holding {
 };
 
 // The map's chunks copied from other maps, from who holds each of its samples.
-shared_samples copied_chunks(const sketched_file& map, const sampled& own, const std::vector<holding>& held_by,
+shared_samples copied_chunks(const patch_source& map, const sampled& own, const std::vector<holding>& held_by,
                              std::size_t map_count) {
     shared_samples counted;
     std::vector<std::uint64_t> per_map(map_count);
-    for (const auto& chunk : map.chunks) {
-        const auto first = std::lower_bound(own.positions.begin(), own.positions.end(), chunk.first);
-        const auto end = std::lower_bound(first, own.positions.end(), chunk.first + chunk.second);
+    for (const table_entry& chunk : map.table) {
+        const std::uint64_t offset = chunk.chunk_offset;
+        const auto first = std::lower_bound(own.positions.begin(), own.positions.end(), offset);
+        const auto end = std::lower_bound(first, own.positions.end(), offset + chunk.chunk_size);
         std::uint64_t samples = 0;
         std::fill(per_map.begin(), per_map.end(), 0);
         for (auto at = first; at != end; ++at) {
@@ -131,15 +132,14 @@ bool held_by_placed(const std::vector<std::size_t>& holders, const std::vector<b
 
 }  // namespace
 
-bool sketch_shared_samples(const storage& where, const std::vector<sketched_file>& stock,
-                           const std::vector<sketched_file>& maps, const std::vector<bool>& can_be_source,
+bool sketch_shared_samples(const storage& where, const std::vector<patch_source>& stock, const std::vector<mod_map>& maps,
                            std::vector<shared_samples>& shared, progress& meter) {
-    std::vector<const sketched_file*> files;
+    std::vector<const patch_source*> files;
     files.reserve(stock.size() + maps.size());
-    for (const sketched_file& file : stock) files.push_back(&file);
-    for (const sketched_file& file : maps) files.push_back(&file);
+    for (const patch_source& file : stock) files.push_back(&file);
+    for (const mod_map& map : maps) files.push_back(&map.file);
     std::uint64_t bytes = 0;
-    for (const sketched_file* file : files) bytes += file->size;
+    for (const patch_source* file : files) bytes += file->size;
     unsigned rate_bits = fewest_rate_bits;
     while ((bytes >> rate_bits) > most_samples) ++rate_bits;
 
@@ -153,7 +153,7 @@ bool sketch_shared_samples(const storage& where, const std::vector<sketched_file
     std::vector<sample> held;
     std::vector<std::size_t> map_of_source;
     for (std::size_t f = 0; f < files.size(); ++f) {
-        if (f >= stock.size() && !can_be_source[f - stock.size()]) continue;
+        if (f >= stock.size() && !maps[f - stock.size()].can_be_source) continue;
         const auto source = static_cast<std::uint32_t>(f < stock.size() ? f : stock.size() + map_of_source.size());
         if (f >= stock.size()) map_of_source.push_back(f - stock.size());
         for (const std::uint64_t key : samples[f].keys) held.push_back({key, source});
@@ -168,13 +168,13 @@ bool sketch_shared_samples(const storage& where, const std::vector<sketched_file
         maps.size(),
         [&](std::size_t m) {
             const sampled& own = samples[stock.size() + m];
-            shared[m] = copied_chunks(maps[m], own, holders_of(own, m, held, stock.size(), map_of_source), maps.size());
+            shared[m] = copied_chunks(maps[m].file, own, holders_of(own, m, held, stock.size(), map_of_source), maps.size());
             return true;
         },
         meter);
 }
 
-std::vector<std::size_t> order_maps(const std::vector<shared_samples>& all_shared, const std::vector<bool>& can_be_source) {
+std::vector<std::size_t> order_maps(const std::vector<shared_samples>& all_shared, const std::vector<mod_map>& maps) {
     const std::size_t count = all_shared.size();
     // A chunk of one map can lie whole inside a longer copy that another map made of it: between
     // two maps only the larger count of copied chunks says which copied from which.
@@ -199,7 +199,7 @@ std::vector<std::size_t> order_maps(const std::vector<shared_samples>& all_share
     for (;;) {
         std::vector<standing> candidates;
         for (std::size_t c = 0; c < count; ++c) {
-            if (placed[c] || !can_be_source[c]) continue;
+            if (placed[c] || !maps[c].can_be_source) continue;
             standing s{c, 0, 0, 0};
             for (const auto& set : shared[c]) (held_by_placed(set.first, placed) ? s.covered : s.lost) += set.second;
             for (std::size_t r = 0; r < count; ++r) {
@@ -225,6 +225,6 @@ std::vector<std::size_t> order_maps(const std::vector<shared_samples>& all_share
         order.push_back(best->map);
     }
     for (std::size_t c = 0; c < count; ++c)
-        if (!can_be_source[c]) order.push_back(c);
+        if (!maps[c].can_be_source) order.push_back(c);
     return order;
 }

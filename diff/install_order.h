@@ -8,29 +8,24 @@
 // map copied from holds the bytes too, but rarely whole chunks of its own.)
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "common/storage.h"
+#include "diff/mod_map.h"
+#include "diff/patch_source.h"
 #include "diff/progress.h"
-
-struct sketched_file {
-    std::string path;
-    std::uint64_t size = 0;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> chunks;  // a map's: offset and size of each
-};
 
 // The samples in chunks of one map that other maps of the mod copy: per set of maps each of
 // which holds nearly all of a chunk's samples (indices into the mod's maps, ascending), how many
 // samples such chunks have, not counting those a stock map holds.
 using shared_samples = std::vector<std::pair<std::vector<std::size_t>, std::uint64_t>>;
 
-// For each map, its chunks copied from other maps of the mod. Only maps that `can_be_source`
-// marks count as holding samples. False when a file cannot be read.
-bool sketch_shared_samples(const storage& where, const std::vector<sketched_file>& stock,
-                           const std::vector<sketched_file>& maps, const std::vector<bool>& can_be_source,
+// For each map, its chunks (by its table) copied from other maps of the mod. Only maps that can
+// be sources count as holding samples. False when a file cannot be read.
+bool sketch_shared_samples(const storage& where, const std::vector<patch_source>& stock, const std::vector<mod_map>& maps,
                            std::vector<shared_samples>& shared, progress& meter);
 
 // The maps in install order (indices). Of two maps that each hold chunks copied from the other,
@@ -41,4 +36,4 @@ bool sketch_shared_samples(const storage& where, const std::vector<sketched_file
 // by maps placed so far (chains grow), then the one whose samples the remaining maps' copied
 // chunks hold most, then the lowest index. Maps that cannot be sources come last, in index
 // order: they lose nothing there.
-std::vector<std::size_t> order_maps(const std::vector<shared_samples>& shared, const std::vector<bool>& can_be_source);
+std::vector<std::size_t> order_maps(const std::vector<shared_samples>& shared, const std::vector<mod_map>& maps);

@@ -12,15 +12,24 @@ void copy_bytes(const bytes& from, std::size_t from_at, bytes& to, std::size_t t
               to.begin() + static_cast<std::ptrdiff_t>(to_at));
 }
 
+// A map of the mod at `path` in memory, with its table.
+mod_map map_of_mod(const std::string& path, const bytes& map, bool can_be_source) {
+    mod_map read;
+    read.file.path = path;
+    read.file.size = map.size();
+    EXPECT_EQ(read_map_table(map.data(), map.size(), read.file.table), table_reading::ok) << path;
+    read.can_be_source = can_be_source;
+    return read;
+}
+
+// Maps that only say whether they can be sources.
+std::vector<mod_map> maps_that_can_be_sources(const std::vector<bool>& can_be_source) {
+    std::vector<mod_map> maps(can_be_source.size());
+    for (std::size_t m = 0; m < maps.size(); ++m) maps[m].can_be_source = can_be_source[m];
+    return maps;
+}
 
 }  // namespace
-
-sketched_file sketched(const std::string& path, const bytes& map) {
-    sketched_file file{path, map.size(), {}};
-    for (std::size_t i = 0; i < get_u32(map, map_layout::entry_count_at); ++i)
-        file.chunks.emplace_back(chunk_of(map, i).offset, chunk_of(map, i).size);
-    return file;
-}
 
 // A chunk that is a copy of another map's bytes, wherever they lie there, counts under that
 // map; the map copied from, which holds the bytes across two of its chunks, counts none; nor do
@@ -38,9 +47,12 @@ TEST(install_order, chunks_copied_from_other_maps_are_counted) {
     memory.files = {{"maps/S", stock}, {"mods/A", a}, {"mods/B", b}, {"mods/C", c}};
     std::vector<shared_samples> shared;
     progress quiet;
-    ASSERT_TRUE(sketch_shared_samples(storage{&memory}, {{"maps/S", stock.size(), {}}},
-                                      {sketched("mods/A", a), sketched("mods/B", b), sketched("mods/C", c)},
-                                      {true, true, false}, shared, quiet));
+    patch_source stock_map;
+    stock_map.path = "maps/S";
+    stock_map.size = stock.size();
+    ASSERT_TRUE(sketch_shared_samples(
+        storage{&memory}, {stock_map},
+        {map_of_mod("mods/A", a, true), map_of_mod("mods/B", b, true), map_of_mod("mods/C", c, false)}, shared, quiet));
     ASSERT_EQ(shared.size(), 3u);
     // One position in 16 is sampled in sets this small.
     ASSERT_EQ(shared[1].size(), 1u) << "only b's copy of a counts";
@@ -62,7 +74,7 @@ TEST(install_order, chains_stay_chains_and_non_sources_come_last) {
     shared[1] = {{{0}, 480}};
     shared[2] = {{{3}, 100}};
     shared[3] = {{{0}, 500}};
-    const std::vector<std::size_t> order = order_maps(shared, {true, true, false, true, true});
+    const std::vector<std::size_t> order = order_maps(shared, maps_that_can_be_sources({true, true, false, true, true}));
     ASSERT_EQ(order.size(), 5u);
     EXPECT_EQ(order.back(), 2u);
     std::vector<std::size_t> chain;

@@ -296,19 +296,11 @@ bool plan_entry(const table_entry& entry, std::uint64_t patch_size, const byte_m
 
 }  // namespace
 
-bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter,
-                   std::size_t workers) {
-    std::vector<indexed_source> indexed;
-    indexed.reserve(sources.size());
-    for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
-    return build_block_index(where, indexed, index, meter, workers);
-}
-
 bool write_patch_in_place(const storage& where, const std::string& patch_path, const std::vector<table_entry>& table,
                           const std::vector<patch_source>& sources, patch_plan& plan, progress& meter,
                           std::size_t workers) {
     block_index index;
-    if (!index_sources(where, sources, index, meter, workers)) return false;
+    if (!build_block_index(where, sources, index, meter, workers)) return false;
     return write_patch_on_index(where, patch_path, table, sources, index, std::vector<bool>(sources.size(), true), plan,
                                 meter, workers);
 }

@@ -10,16 +10,9 @@
 
 #include "common/storage.h"
 #include "diff/block_index.h"
+#include "diff/patch_source.h"
 #include "diff/progress.h"
 #include "format/map_table.h"
-
-struct patch_source {
-    std::string name;            // the name the patch references
-    std::string path;            // where it is read now
-    bool in_patch_folder = false;
-    std::uint64_t size = 0;
-    std::vector<table_entry> table;  // its own entries, for same-named candidates
-};
 
 struct planned_reference {
     std::size_t entry = 0;
@@ -32,11 +25,6 @@ struct patch_plan {
     std::vector<std::uint64_t> chunks_from;  // per source
     std::vector<std::uint64_t> bytes_from;   // per source
 };
-
-// The block index of `sources`, in their order: each is read once. False when a source cannot
-// be read in full.
-bool index_sources(const storage& where, const std::vector<patch_source>& sources, block_index& index, progress& meter,
-                   std::size_t workers = 1);
 
 // Source references only go where the map holds zeros that no scan of another entry reads and
 // no chunk covers; a referenced chunk covers no byte the scan reads. The file at `patch_path`

@@ -48,10 +48,8 @@ planned plan_and_rebuild(const bytes& map, const std::vector<named_source>& give
     if (usable.empty()) {
         EXPECT_TRUE(write_patch_in_place(storage{&memory}, "mods/Level.qmp", table, sources, out.plan, quiet, workers));
     } else {
-        std::vector<indexed_source> indexed;
-        for (const patch_source& source : sources) indexed.push_back({source.path, source.size});
         block_index index;
-        EXPECT_TRUE(build_block_index(storage{&memory}, indexed, index, quiet, workers));
+        EXPECT_TRUE(build_block_index(storage{&memory}, sources, index, quiet, workers));
         EXPECT_TRUE(
             write_patch_on_index(storage{&memory}, "mods/Level.qmp", table, sources, index, usable, out.plan, quiet, workers));
     }

@@ -174,6 +174,8 @@ int clear_output_path(const rebuild_run& run, const std::string& output_path) {
     if (open_stored_file(run.where, output_path, open_mode::read, earlier)) {
         if (marker_at(run.where, unfinished_marker_path(output_path)) != marker_state::left) return output_unavailable;
         earlier = stored_file{};
+        // Not the run sequence's move: any entry of the run's storage, readable or not, takes a
+        // name, so that a nested rebuild steps over what it cannot read instead of failing on it.
         const std::string backup = unique_path(output_path + ".old", [&run](const std::string& candidate) {
             return stored_path_exists(run.where, candidate);
         });

@@ -67,7 +67,7 @@ std::string write_checked_patch(const make_settings& settings, const std::string
     block_index index;
     run_workers(2, [&](std::size_t w) {
         if (w == 0) {
-            indexed = index_sources(the_disk, set.sources, index, meter, settings.workers);
+            indexed = build_block_index(the_disk, set.sources, index, meter, settings.workers);
             return;
         }
         md5_context md5;

@@ -27,8 +27,6 @@ const char* not_a_map_file(entry_kind kind) {
 
 }  // namespace
 
-std::string installed_name(const mod_map& map) { return map.stem + ".qmw"; }
-
 std::string mod_name_of(const std::string& mod_folder) {
     std::string path = mod_folder;
     while (!path.empty() && is_path_separator(path.back())) path.pop_back();
@@ -45,22 +43,24 @@ std::string read_mod_maps(const std::string& mod_folder, std::vector<mod_map>& m
     for (const std::string& name : names) {
         if (to_lower(file_extension(name)) != "qmw") continue;
         mod_map map;
-        map.path = path_in(mod_folder, name);
-        map.stem = strip_extension(name);
+        patch_source& file = map.file;
+        file.path = path_in(mod_folder, name);
+        file.name = strip_extension(name) + ".qmw";
+        file.in_patch_folder = true;
         // The patch and the rebuilt map take the map's name to the player's disk and into the
         // installer script. Checked first: on Windows a name that is too long for a path, or
         // that the code page cannot carry, cannot be looked at on the disk at all.
-        if (std::string error = map_name_error(map.path); !error.empty()) return error;
+        if (std::string error = map_name_error(file.path); !error.empty()) return error;
         // Every map of the folder is in the set, or the author hears why not.
-        if (std::string why = not_a_map_file(kind_of_entry(map.path)); !why.empty())
-            return "Error: " + map.path + " " + why + "; move it out of the mod folder, or make it a map.";
+        if (std::string why = not_a_map_file(kind_of_entry(file.path)); !why.empty())
+            return "Error: " + file.path + " " + why + "; move it out of the mod folder, or make it a map.";
         for (const mod_map& other : maps) {
-            if (to_lower(other.stem) == to_lower(map.stem))
-                return "Error: " + other.path + " and " + map.path + " differ only in letter case: on Windows they are one file.";
+            if (to_lower(other.file.name) == to_lower(file.name))
+                return "Error: " + other.file.path + " and " + file.path + " differ only in letter case: on Windows they are one file.";
         }
         for (const stock_map& row : stock_maps())
-            map.named_like_stock = map.named_like_stock || to_lower(row.name) == to_lower(installed_name(map));
-        if (std::string error = read_map_file(map.path, map.size, map.table); !error.empty()) return error;
+            map.can_be_source = map.can_be_source && to_lower(row.name) != to_lower(file.name);
+        if (std::string error = read_map_file(file.path, file.size, file.table); !error.empty()) return error;
         maps.push_back(std::move(map));
     }
     if (maps.empty()) return "Error: " + mod_folder + " holds no .qmw file.";

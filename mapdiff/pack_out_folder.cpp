@@ -68,8 +68,8 @@ std::string prepare_out_folder(pack_names& names, bool force) {
     std::vector<std::string> writes{file_name(manifest_path_of(names)), file_name(settings_path_of(names))};
     for (const std::string& stem : names.stems) writes.push_back(stem + ".qmp");
     std::vector<std::string> own_partials{marker, file_name(partial_name(settings_path_of(names)))};
-    for (const std::string& stem : names.stems) own_partials.push_back(stem + ".qmp.partial");
-    for (const manifest_line& line : interrupted) own_partials.push_back(strip_extension(line.name) + ".qmp.partial");
+    for (const std::string& stem : names.stems) own_partials.push_back(partial_name(stem + ".qmp"));
+    for (const manifest_line& line : interrupted) own_partials.push_back(partial_name(strip_extension(line.name) + ".qmp"));
 
     // A folder at a name pack writes or deletes would make it fail at the end, or for ever.
     for (const std::vector<std::string>* list : {&writes, &own_partials})

@@ -51,7 +51,9 @@ result_code run_jobs(const storage& where, const run_settings& settings, run_rec
     if (!stored_file_exists(where, settings.patch_path)) return result_code::patch_not_found;
     // Refused before an earlier map is moved aside, so that a rerun piles up no ".old" copies.
     if (marker_blocks_rebuild(where, settings.patch_path, settings.maps_path)) return result_code::rebuild_failed;
-    // A failed move shows as a failed rebuild: the rebuild never replaces a file.
+    // A failed move shows as a failed rebuild: the rebuild never replaces a file. Not the
+    // rebuild's move of an unfinished map: here a backup name held by what cannot be read counts
+    // as free (unique_path), so the move fails and that thing stays untouched.
     if (stored_file_exists(where, output_path)) {
         record.moved_from = output_path;
         record.moved_to = unique_path(output_path + ".old");
