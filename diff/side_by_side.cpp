@@ -65,3 +65,12 @@ void run_workers(std::size_t workers, const std::function<void(std::size_t)>& jo
     for (std::thread& helper : helpers) helper.join();
     for (std::size_t w = started; w < workers; ++w) job(w);
 }
+
+void run_pair(std::size_t workers, const std::function<void()>& first, const std::function<void()>& second) {
+    if (workers < 2) {
+        first();
+        second();
+        return;
+    }
+    run_workers(2, [&](std::size_t w) { w == 0 ? first() : second(); });
+}

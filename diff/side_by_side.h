@@ -19,3 +19,7 @@ std::size_t worker_count(const char* setting);
 // running the first; a job whose thread the system refuses runs on the calling thread after.
 // The jobs must not throw.
 void run_workers(std::size_t workers, const std::function<void(std::size_t)>& job);
+
+// Runs `first` and `second`: side by side when `workers` is above one, else one after the other,
+// so that one worker is one thread. The jobs must not throw.
+void run_pair(std::size_t workers, const std::function<void()>& first, const std::function<void()>& second);

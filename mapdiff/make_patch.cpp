@@ -56,29 +56,13 @@ struct made_patch {
     std::uint64_t size = 0;
 };
 
-// Copies the map to `partial_patch` and turns the copy into the patch, checks its rebuild and
-// puts it in place. The error line is empty on success; on failure the caller deletes
-// `partial_patch`.
+// Turns the copy of the map at `partial_patch` into the patch, checks its rebuild and puts it in
+// place. The error line is empty on success; on failure the caller deletes `partial_patch`.
 std::string write_checked_patch(const make_settings& settings, const std::string& partial_patch,
                                 const std::vector<table_entry>& table, const source_set& set, made_patch& made,
-                                std::string& digest, progress& meter) {
-    // The copy of the map, and its MD5 on the way, run beside the index of the sources.
-    bool copied = false, indexed = false;
+                                progress& meter) {
     block_index index;
-    run_workers(2, [&](std::size_t w) {
-        if (w == 0) {
-            indexed = build_block_index(the_disk, set.sources, index, meter, settings.workers);
-            return;
-        }
-        md5_context md5;
-        md5_init(md5);
-        copied = copy_to_new_file(settings.map_file, partial_patch, [&](const unsigned char* bytes, std::size_t size) {
-            md5_update(md5, bytes, static_cast<std::uint32_t>(size));
-        });
-        md5_final(md5);
-        digest = md5_digest_text(md5.digest);
-    });
-    if (!copied) return "Error: Cannot write " + partial_patch + ".";
+    const bool indexed = build_block_index(the_disk, set.sources, index, meter, settings.workers);
     if (!indexed || !write_patch_on_index(the_disk, partial_patch, table, set.sources, index,
                                           std::vector<bool>(set.sources.size(), true), made.plan, meter, settings.workers))
         return "Error: A source could not be read, or " + partial_patch + " written.";
@@ -88,12 +72,10 @@ std::string write_checked_patch(const make_settings& settings, const std::string
     // The patch's bytes that are not zero are counted beside the check.
     bool counted = false;
     std::string error;
-    run_workers(2, [&](std::size_t w) {
-        if (w == 0)
-            error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file);
-        else
-            counted = count_nonzero(partial_patch, made.nonzero, made.size);
-    });
+    run_pair(
+        settings.workers,
+        [&] { error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file); },
+        [&] { counted = count_nonzero(partial_patch, made.nonzero, made.size); });
     if (!counted) return "Error: Cannot read " + partial_patch + ".";
     if (!error.empty()) return error;
     if (!place_file(partial_patch, settings.patch_path, settings.force)) return "Error: Cannot write " + settings.patch_path + ".";
@@ -149,18 +131,34 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     // the patch may not take the place of a source or of the map.
     const std::vector<std::string> excluded{settings.map_file, map_file_path(settings.patch_path)};
     source_set set;
-    if (std::string error = gather_sources(settings.maps_path, settings.beside, excluded, set, meter); !error.empty())
-        return failed(error);
-    if (!settings.allow_stock_gaps)
-        if (std::string error = stock_gap_error(set, settings.maps_path); !error.empty()) return failed(error);
+    std::string gathered;
+    // The copy of the map, and its MD5 on the way, run beside the stock check, which keeps the
+    // lanes of one core busy.
+    const std::string partial_patch = claim_partial_name(settings.patch_path);
+    bool copied = false;
+    std::string digest;
+    run_pair(
+        settings.workers,
+        [&] { gathered = gather_sources(settings.maps_path, settings.beside, excluded, set, meter, settings.workers); },
+        [&] {
+            md5_context md5;
+            md5_init(md5);
+            copied = copy_to_new_file(settings.map_file, partial_patch, [&](const unsigned char* bytes, std::size_t size) {
+                md5_update(md5, bytes, static_cast<std::uint32_t>(size));
+            });
+            md5_final(md5);
+            digest = md5_digest_text(md5.digest);
+        });
+    std::string error = gathered;
+    if (error.empty() && !settings.allow_stock_gaps) error = stock_gap_error(set, settings.maps_path);
     // Sources are map files (".qmw"), which a patch path never names, but the map file may have
     // another name. The files are closed at once: on Windows an open file cannot be replaced.
-    if (is_same_file(settings.patch_path, settings.map_file)) return failed("Error: " + settings.patch_path + " is the map file.");
-
-    const std::string partial_patch = claim_partial_name(settings.patch_path);
+    if (error.empty() && is_same_file(settings.patch_path, settings.map_file))
+        error = "Error: " + settings.patch_path + " is the map file.";
+    if (error.empty() && !copied) error = "Error: Cannot write " + partial_patch + ".";
     made_patch made;
-    std::string digest;
-    if (std::string error = write_checked_patch(settings, partial_patch, table, set, made, digest, meter); !error.empty()) {
+    if (error.empty()) error = write_checked_patch(settings, partial_patch, table, set, made, meter);
+    if (!error.empty()) {
         delete_file(partial_patch);
         return failed(error);
     }

@@ -14,7 +14,7 @@ struct make_settings {
     std::string beside;  // empty: no patch-folder sources
     bool force = false;  // replace an existing file at the patch path
     bool allow_stock_gaps = false;  // make the patch when stock maps are missing or differ
-    std::size_t workers = 1;  // threads that build the index and search the sources
+    std::size_t workers = 1;  // threads make runs on; with one, every stage runs on the calling thread
 };
 
 struct make_outcome {

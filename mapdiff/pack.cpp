@@ -98,7 +98,7 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
 
     // The stock maps before anything is written: without them the set is not made.
     source_set stock;
-    if (std::string error = gather_sources(settings.maps_path, "", {}, stock, meter); !error.empty()) return failed(error);
+    if (std::string error = gather_sources(settings.maps_path, "", {}, stock, meter, settings.workers); !error.empty()) return failed(error);
     if (!settings.allow_stock_gaps)
         if (std::string error = stock_gap_error(stock, settings.maps_path); !error.empty()) return failed(error);
     if (std::string error = prepare_out_folder(names, settings.force); !error.empty()) return failed(error);

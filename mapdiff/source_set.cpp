@@ -77,12 +77,14 @@ std::string take_beside_source(const std::string& beside, const std::string& nam
 }
 
 void gather_stock_sources(const std::string& maps_path, const std::vector<std::string>& excluded, source_set& set,
-                          progress& meter) {
+                          progress& meter, std::size_t workers) {
     start_stage(meter, "checking stock maps", stock_map_count);
     // Hashed side by side first: one stock set is a gigabyte.
     std::vector<std::string> stock_paths;
     for (const stock_map& row : stock_maps()) stock_paths.push_back(path_in(maps_path, row.name));
-    const std::vector<file_digest> digests = file_md5_lanes(stock_paths);
+    stock_check_setup setup;
+    setup.workers = workers == 1 ? 1 : 0;  // else as many as keep the lanes busy
+    const std::vector<file_digest> digests = file_md5_lanes(stock_paths, setup);
     std::uint64_t rows_done = 0;
     for (const stock_map& row : stock_maps()) {
         const std::string& path = stock_paths[rows_done];
@@ -136,9 +138,10 @@ std::string gather_beside_sources(const std::string& beside, const std::vector<s
 }  // namespace
 
 std::string gather_sources(const std::string& maps_path, const std::string& beside,
-                           const std::vector<std::string>& excluded, source_set& set, progress& meter) {
+                           const std::vector<std::string>& excluded, source_set& set, progress& meter,
+                           std::size_t workers) {
     set = source_set{};
-    gather_stock_sources(maps_path, excluded, set, meter);
+    gather_stock_sources(maps_path, excluded, set, meter, workers);
     note_unlisted_maps(maps_path, set);
     if (beside.empty()) return {};
     return gather_beside_sources(beside, excluded, set);

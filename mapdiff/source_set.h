@@ -20,9 +20,11 @@ struct source_set {
 };
 
 // `excluded` are files that are never sources (the map file, the patch's own map file path).
-// The error text is empty on success.
+// The error text is empty on success. With one worker the stock maps are hashed on the calling
+// thread alone.
 std::string gather_sources(const std::string& maps_path, const std::string& beside,
-                           const std::vector<std::string>& excluded, source_set& set, progress& meter);
+                           const std::vector<std::string>& excluded, source_set& set, progress& meter,
+                           std::size_t workers = 0);
 
 // A line "skipped <name>: <reason>" for each file that could not be a source.
 std::string skipped_lines(const source_set& set);

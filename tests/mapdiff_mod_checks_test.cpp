@@ -66,6 +66,8 @@ struct mod_checks : sample_maps_test {
         for (const std::string& text : texts) EXPECT_NE(result.err.find(text), std::string::npos) << what << ": " << result.err;
         EXPECT_FALSE(exists(out)) << what << ": the out folder was made";
         EXPECT_FALSE(exists(folder / "A.qmp")) << what << ": a patch was written";
+        // make copies the map beside its stock check, so a refusal has a copy to delete.
+        EXPECT_FALSE(exists(folder / "A.qmp.partial")) << what << ": the copy of the map was left";
     }
 };
 
