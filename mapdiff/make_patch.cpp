@@ -69,13 +69,17 @@ std::string write_checked_patch(const make_settings& settings, const std::string
     index = block_index{};  // the check's memory
 
     start_stage(meter, "rebuilding in memory", 1);
-    // The patch's bytes that are not zero are counted beside the check.
+    // The patch's bytes that are not zero are counted beside the check, and the patch written
+    // through to the disk: place_file's own flush then finds little left to write.
     bool counted = false;
     std::string error;
     run_pair(
         settings.workers,
         [&] { error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file); },
-        [&] { counted = count_nonzero(partial_patch, made.nonzero, made.size); });
+        [&] {
+            counted = count_nonzero(partial_patch, made.nonzero, made.size);
+            flush_file(partial_patch);
+        });
     if (!counted) return "Error: Cannot read " + partial_patch + ".";
     if (!error.empty()) return error;
     if (!place_file(partial_patch, settings.patch_path, settings.force)) return "Error: Cannot write " + settings.patch_path + ".";

@@ -11,12 +11,13 @@ namespace {
 
 constexpr std::size_t copy_window = std::size_t{1} << 20;
 
+}  // namespace
+
+// FlushFileBuffers needs a handle that may write.
 bool flush_file(const std::string& path) {
     open_file file;
     return open_existing(path, open_mode::read_write, file) && flush_to_disk(file);
 }
-
-}  // namespace
 
 std::string refuse_existing(const std::string& path, bool force) {
     if (force || !path_exists(path)) return {};

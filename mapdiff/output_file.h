@@ -31,6 +31,9 @@ bool write_new_text_file(const std::string& path, const std::string& text);
 bool copy_to_new_file(const std::string& from, const std::string& to,
                       const std::function<void(const unsigned char*, std::size_t)>& copied = {});
 
+// Writes the file's bytes through to the disk. False when it cannot be opened or flushed.
+bool flush_file(const std::string& path);
+
 // Flushes the file written at `partial_file` and renames it to `path`, replacing a file there
 // only when `replace`. On failure `partial_file` is left to the caller.
 bool place_file(const std::string& partial_file, const std::string& path, bool replace);

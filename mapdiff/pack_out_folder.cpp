@@ -29,12 +29,6 @@ bool read_manifest_file(const std::string& path, std::vector<manifest_line>& lin
            !lines.empty();
 }
 
-// FlushFileBuffers needs a handle that may write.
-bool flush_file(const std::string& path) {
-    open_file file;
-    return open_existing(path, open_mode::read_write, file) && flush_to_disk(file);
-}
-
 }  // namespace
 
 std::string patch_path_of(const pack_names& names, const std::string& stem) { return path_in(names.folder, stem + ".qmp"); }
