@@ -135,7 +135,7 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     // the patch may not take the place of a source or of the map.
     const std::vector<std::string> excluded{settings.map_file, map_file_path(settings.patch_path)};
     source_set set;
-    std::string gathered;
+    std::string error;
     // The copy of the map, and its MD5 on the way, run beside the stock check, which keeps the
     // lanes of one core busy.
     const std::string partial_patch = claim_partial_name(settings.patch_path);
@@ -143,7 +143,7 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
     std::string digest;
     run_pair(
         settings.workers,
-        [&] { gathered = gather_sources(settings.maps_path, settings.beside, excluded, set, meter, settings.workers); },
+        [&] { error = gather_sources(settings.maps_path, settings.beside, excluded, set, meter, settings.workers); },
         [&] {
             md5_context md5;
             md5_init(md5);
@@ -153,7 +153,6 @@ make_outcome make_patch(const make_settings& settings, progress& meter) {
             md5_final(md5);
             digest = md5_digest_text(md5.digest);
         });
-    std::string error = gathered;
     if (error.empty() && !settings.allow_stock_gaps) error = stock_gap_error(set, settings.maps_path);
     // Sources are map files (".qmw"), which a patch path never names, but the map file may have
     // another name. The files are closed at once: on Windows an open file cannot be replaced.
