@@ -69,17 +69,21 @@ std::string write_checked_patch(const make_settings& settings, const std::string
     index = block_index{};  // the check's memory
 
     start_stage(meter, "rebuilding in memory", 1);
-    // The patch's bytes that are not zero are counted beside the check, and the patch written
-    // through to the disk: place_file's own flush then finds little left to write.
+    // The patch is written through to the disk meanwhile, on a thread that only waits for the
+    // disk, whatever the number of workers: place_file's own flush, whose result decides, then
+    // finds little left to write. The bytes that are not zero are counted beside the check.
     bool counted = false;
     std::string error;
-    run_pair(
-        settings.workers,
-        [&] { error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file); },
-        [&] {
-            counted = count_nonzero(partial_patch, made.nonzero, made.size);
+    run_workers(2, [&](std::size_t job) {
+        if (job == 1) {
             flush_file(partial_patch);
-        });
+            return;
+        }
+        run_pair(
+            settings.workers,
+            [&] { error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file); },
+            [&] { counted = count_nonzero(partial_patch, made.nonzero, made.size); });
+    });
     if (!counted) return "Error: Cannot read " + partial_patch + ".";
     if (!error.empty()) return error;
     if (!place_file(partial_patch, settings.patch_path, settings.force)) return "Error: Cannot write " + settings.patch_path + ".";
