@@ -12,7 +12,8 @@
 # size of each tool's output after `xz -9 -T1`, and the targets: two workers at most 0.55 of one
 # worker's time and 0.7 of zstd's, under 128 MiB, the patch after xz no larger than xdelta3's,
 # the same bytes with one and two workers. Every output is applied by its own tool and compared
-# with the map (mapdiff's patch by mapmend).
+# with the map (mapdiff's patch by mapmend). Last, the patch's bytes grouped by kind
+# (bench/patch_by_kind) after xz: what the map's layout, which a patch keeps, costs xz.
 #
 # With Wine and the mingw-w64 compiler present (as for bench/run), mapdiff.exe of the same stock
 # table runs the same make under Wine, in rows marked "(Wine)"; its patch must equal the native
@@ -45,7 +46,7 @@ done
 
 echo "building ..." >&2
 cmake --preset native >/dev/null
-cmake --build --preset native --target make_bench_set >/dev/null
+cmake --build --preset native --target make_bench_set patch_by_kind >/dev/null
 rm -rf "$data"
 mkdir -p "$data/Maps" "$data/Mods" "$data/Out"
 echo "writing the data set ..." >&2
@@ -183,6 +184,13 @@ echo "    peak of 2 workers:     $(mib "${peaks["make, 2 workers"]}") MiB  < 128
 echo "    after xz / xdelta3's:  $(ratio "$make_xz" "$xdelta_xz")  <= 1 $(verdict "$make_xz" le "$xdelta_xz")"
 echo "    the same bytes with 1 and 2 workers: $same_bytes"
 echo "  every output applied by its own tool: the map, byte for byte"
+# The patch keeps the map's layout, new bytes between runs of zeros; the same bytes grouped by
+# kind show what that interleaving costs xz.
+kinds=$(build/native/bench/patch_by_kind "$two" "$data/by_kind")
+by_kind_xz=$(xz_size "$data/by_kind")
+echo "  the patch's bytes grouped by kind ($kinds): $by_kind_xz after xz,"\
+  "$(ratio "$by_kind_xz" "$xdelta_xz") of xdelta3's; the map's layout costs $((make_xz - by_kind_xz)) bytes after xz"
+rm -f "$data/by_kind"
 rm -f "$data/stock.cat" "$data/peer.zst" "$data/peer.x3"
 [ "$same_bytes" = yes ] || { echo "mapdiff_speed: one and two workers wrote different patches" >&2; exit 1; }
 
