@@ -188,8 +188,8 @@ echo "  every output applied by its own tool: the map, byte for byte"
 # kind show what that interleaving costs xz.
 kinds=$(build/native/bench/patch_by_kind "$two" "$data/by_kind")
 by_kind_xz=$(xz_size "$data/by_kind")
-echo "  the patch's bytes grouped by kind ($kinds): $by_kind_xz after xz,"\
-  "$(ratio "$by_kind_xz" "$xdelta_xz") of xdelta3's; the map's layout costs $((make_xz - by_kind_xz)) bytes after xz"
+echo "  the patch's bytes grouped by kind ($kinds): $by_kind_xz after xz"\
+  "(xdelta3's $xdelta_xz); the map's layout costs $((make_xz - by_kind_xz)) bytes after xz"
 rm -f "$data/by_kind"
 rm -f "$data/stock.cat" "$data/peer.zst" "$data/peer.x3"
 [ "$same_bytes" = yes ] || { echo "mapdiff_speed: one and two workers wrote different patches" >&2; exit 1; }
