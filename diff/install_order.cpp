@@ -133,7 +133,7 @@ bool held_by_placed(const std::vector<std::size_t>& holders, const std::vector<b
 }  // namespace
 
 bool sketch_shared_samples(const storage& where, const std::vector<patch_source>& stock, const std::vector<mod_map>& maps,
-                           std::vector<shared_samples>& shared, progress& meter) {
+                           std::vector<shared_samples>& shared, progress& meter, std::size_t workers) {
     std::vector<const patch_source*> files;
     files.reserve(stock.size() + maps.size());
     for (const patch_source& file : stock) files.push_back(&file);
@@ -145,8 +145,9 @@ bool sketch_shared_samples(const storage& where, const std::vector<patch_source>
 
     start_stage(meter, "sampling the maps", files.size());
     std::vector<sampled> samples(files.size());
-    if (!run_side_by_side(files.size(), [&](std::size_t f) { return sample_file(where, *files[f], rate_bits, samples[f]); },
-                          meter))
+    if (!run_side_by_side(
+            files.size(), workers, [&](std::size_t f) { return sample_file(where, *files[f], rate_bits, samples[f]); },
+            meter))
         return false;
 
     // Who holds each key: every stock map and every map that can be a source, once each.
@@ -165,7 +166,7 @@ bool sketch_shared_samples(const storage& where, const std::vector<patch_source>
     shared.assign(maps.size(), {});
     start_stage(meter, "comparing the maps", maps.size());
     return run_side_by_side(
-        maps.size(),
+        maps.size(), workers,
         [&](std::size_t m) {
             const sampled& own = samples[stock.size() + m];
             shared[m] = copied_chunks(maps[m].file, own, holders_of(own, m, held, stock.size(), map_of_source), maps.size());

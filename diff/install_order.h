@@ -24,9 +24,10 @@
 using shared_samples = std::vector<std::pair<std::vector<std::size_t>, std::uint64_t>>;
 
 // For each map, its chunks (by its table) copied from other maps of the mod. Only maps that can
-// be sources count as holding samples. False when a file cannot be read.
+// be sources count as holding samples; `workers` threads sample and compare. False when a file
+// cannot be read.
 bool sketch_shared_samples(const storage& where, const std::vector<patch_source>& stock, const std::vector<mod_map>& maps,
-                           std::vector<shared_samples>& shared, progress& meter);
+                           std::vector<shared_samples>& shared, progress& meter, std::size_t workers);
 
 // The maps in install order (indices). Of two maps that each hold chunks copied from the other,
 // only the one with more counts as copying (a short chunk can lie whole inside a longer copy).

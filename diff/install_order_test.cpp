@@ -52,7 +52,7 @@ TEST(install_order, chunks_copied_from_other_maps_are_counted) {
     stock_map.size = stock.size();
     ASSERT_TRUE(sketch_shared_samples(
         storage{&memory}, {stock_map},
-        {map_of_mod("mods/A", a, true), map_of_mod("mods/B", b, true), map_of_mod("mods/C", c, false)}, shared, quiet));
+        {map_of_mod("mods/A", a, true), map_of_mod("mods/B", b, true), map_of_mod("mods/C", c, false)}, shared, quiet, 2));
     ASSERT_EQ(shared.size(), 3u);
     // One position in 16 is sampled in sets this small.
     ASSERT_EQ(shared[1].size(), 1u) << "only b's copy of a counts";

@@ -8,7 +8,8 @@
 #include <thread>
 #include <vector>
 
-bool run_side_by_side(std::size_t count, const std::function<bool(std::size_t)>& job, progress& meter) {
+bool run_side_by_side(std::size_t count, std::size_t workers, const std::function<bool(std::size_t)>& job,
+                      progress& meter) {
     std::atomic<std::size_t> next{0}, done{0};
     std::atomic<bool> failed{false};
     auto work = [&](bool reports) {
@@ -26,9 +27,8 @@ bool run_side_by_side(std::size_t count, const std::function<bool(std::size_t)>&
             if (reports) report_progress(meter, finished);
         }
     };
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < std::min(cores, count); ++t) {
+    for (std::size_t t = 1; t < std::min(workers, count); ++t) {
         // A thread the system refuses leaves its share to the others.
         try {
             helpers.emplace_back(work, false);

@@ -1,4 +1,5 @@
-// Independent jobs on several threads: one per processor core, the calling thread among them.
+// Independent jobs on several threads, the calling thread among them: by default one per
+// processor core.
 #pragma once
 
 #include <cstddef>
@@ -6,10 +7,11 @@
 
 #include "diff/progress.h"
 
-// Runs job(i) for every i below `count`, each thread taking the next i; the calling thread
-// reports the jobs done to `meter`. After a job fails (returns false, or runs out of memory) no
-// further job starts. False when a job failed.
-bool run_side_by_side(std::size_t count, const std::function<bool(std::size_t)>& job, progress& meter);
+// Runs job(i) for every i below `count` on at most `workers` threads, the calling thread among
+// them, each taking the next i; the calling thread reports the jobs done to `meter`. After a job
+// fails (returns false, or runs out of memory) no further job starts. False when a job failed.
+bool run_side_by_side(std::size_t count, std::size_t workers, const std::function<bool(std::size_t)>& job,
+                      progress& meter);
 
 // How many workers to start: `setting` (MAPDIFF_WORKERS, may be null) when it is a number from
 // 1 to 64, else one per processor core.

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -33,4 +36,27 @@ TEST(side_by_side, every_worker_runs_once_and_the_count_is_read_from_the_setting
     EXPECT_EQ(worker_count("64"), 64u);
     for (const char* unusable : {"0", "65", "2x", "-1", ""}) EXPECT_EQ(worker_count(unusable), cores) << unusable;
     EXPECT_EQ(worker_count(nullptr), cores);
+}
+
+TEST(side_by_side, jobs_run_on_no_more_threads_than_workers_and_all_run) {
+    for (const std::size_t workers : {std::size_t{1}, std::size_t{3}}) {
+        std::mutex guard;
+        std::set<std::thread::id> threads;
+        std::vector<std::atomic<int>> runs(40);
+        progress quiet;
+        EXPECT_TRUE(run_side_by_side(runs.size(), workers, [&](std::size_t i) {
+            {
+                const std::lock_guard<std::mutex> lock(guard);
+                threads.insert(std::this_thread::get_id());
+            }
+            ++runs[i];
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return true;
+        }, quiet));
+        for (const auto& r : runs) EXPECT_EQ(r.load(), 1);
+        EXPECT_LE(threads.size(), workers);
+        if (workers == 1) {
+            EXPECT_EQ(*threads.begin(), std::this_thread::get_id());
+        }
+    }
 }

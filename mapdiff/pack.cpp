@@ -60,9 +60,9 @@ std::string summary_of(const pack_names& names, const source_set& stock, const s
 }
 
 // Puts the maps in install order.
-bool choose_order(const source_set& stock, std::vector<mod_map>& maps, progress& meter) {
+bool choose_order(const source_set& stock, std::vector<mod_map>& maps, progress& meter, std::size_t workers) {
     std::vector<shared_samples> shared;
-    if (!sketch_shared_samples(the_disk, stock.sources, maps, shared, meter)) return false;
+    if (!sketch_shared_samples(the_disk, stock.sources, maps, shared, meter, workers)) return false;
     std::vector<mod_map> in_order;
     in_order.reserve(maps.size());
     for (const std::size_t m : order_maps(shared, maps)) in_order.push_back(std::move(maps[m]));
@@ -113,7 +113,7 @@ pack_outcome pack_mod(const pack_settings& settings, progress& meter) {
         maps[m].digest = digests[m].digest;
     }
 
-    if (!choose_order(stock, maps, meter)) return failed("Error: A map could not be read.");
+    if (!choose_order(stock, maps, meter, settings.workers)) return failed("Error: A map could not be read.");
     const std::vector<patch_source> sources = sources_in_order(stock, names, maps);
     const auto check = [&](std::size_t k) { return check_install_step(stock.sources, maps, k); };
     if (std::string error = write_patches(sources, maps, check, meter, settings.workers); !error.empty()) {

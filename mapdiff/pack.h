@@ -15,7 +15,7 @@ struct pack_settings {
     std::string out_folder;
     bool force = false;  // replace the files of an earlier set in the out folder
     bool allow_stock_gaps = false;  // pack when stock maps are missing or differ
-    std::size_t workers = 1;  // threads that build the index
+    std::size_t workers = 1;  // threads pack runs on
 };
 
 struct pack_outcome {

@@ -23,7 +23,7 @@ std::string write_patches(const std::vector<patch_source>& sources, std::vector<
     std::vector<std::string> errors(maps.size());
     start_stage(meter, "writing and checking the patches", maps.size());
     const bool done = run_side_by_side(
-        maps.size(),
+        maps.size(), workers,
         [&](std::size_t k) {
             mod_map& map = maps[by_size[k]];
             std::string& error = errors[by_size[k]];
