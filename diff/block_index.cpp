@@ -28,6 +28,14 @@ std::uint32_t slot_key(std::uint64_t m) { return static_cast<std::uint32_t>(m) |
 
 std::size_t slot_of(const block_index& index, std::uint64_t m) { return static_cast<std::size_t>(m >> (64 - index.slot_bits)); }
 
+// Slots looked at for one block at most: the whole part when it is small. Half the slots at most
+// are taken, so a run this long of taken slots does not come by chance, only from files made to
+// collide, or in a part of a few slots; a block beyond it is left out of the index.
+std::size_t probe_limit(const block_index& index) {
+    constexpr std::size_t most_probes = 256;
+    return std::min(most_probes, std::size_t{1} << (index.slot_bits - index.part_bits));
+}
+
 std::size_t next_slot(const block_index& index, std::size_t slot) {
     const std::size_t within = (std::size_t{1} << (index.slot_bits - index.part_bits)) - 1;
     return (slot & ~within) | ((slot + 1) & within);
@@ -57,9 +65,10 @@ std::uint64_t power(std::uint64_t base, std::size_t exponent) {
 
 void insert_block(block_index& index, std::uint64_t m, std::uint32_t block) {
     std::size_t slot = slot_of(index, m);
-    // The first of equal blocks is kept: one is as good as another to find a match.
-    while (index.slots[slot].key != 0 && index.slots[slot].key != slot_key(m)) slot = next_slot(index, slot);
-    if (index.slots[slot].key != 0) return;
+    for (std::size_t probes = 1; index.slots[slot].key != 0; ++probes, slot = next_slot(index, slot)) {
+        // The first of equal blocks is kept: one is as good as another to find a match.
+        if (index.slots[slot].key == slot_key(m) || probes == probe_limit(index)) return;
+    }
     index.slots[slot] = {slot_key(m), block};
     index.filter[filter_word(index, m)] |= filter_mask(m);
 }
@@ -223,7 +232,8 @@ void prefetch_block(const block_index& index, std::uint64_t hash, bool slot) {
 bool find_block(const block_index& index, std::uint64_t hash, block_match& match) {
     const std::uint64_t m = mixed(hash), mask = filter_mask(m);
     if ((index.filter[filter_word(index, m)] & mask) != mask) return false;
-    for (std::size_t slot = slot_of(index, m);; slot = next_slot(index, slot)) {
+    std::size_t slot = slot_of(index, m);
+    for (std::size_t probes = 0; probes < probe_limit(index); ++probes, slot = next_slot(index, slot)) {
         const index_slot here = index.slots[slot];
         if (here.key == 0) return false;
         if (here.key != slot_key(m)) continue;
@@ -233,4 +243,5 @@ bool find_block(const block_index& index, std::uint64_t hash, block_match& match
         match.offset = (block - index.first_block[match.source]) * index.block_size;
         return true;
     }
+    return false;
 }
