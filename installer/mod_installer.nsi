@@ -470,7 +470,7 @@ FunctionEnd
 Function undo_install
   Call describe_failure
   !insertmacro MOD_MAPS UNDO_MAP
-  Delete "$mod_folder\mapmend.exe"
+  Call delete_mapmend
   ; An earlier install's manifest and uninstaller are put back by the restore.
   ${IfNot} ${FileExists} "$mod_folder\${MOD_MANIFEST}${KEEP}"
     Delete "$mod_folder\${MOD_MANIFEST}"
@@ -580,6 +580,19 @@ FunctionEnd
 Function wait_for_mapmend
   ${For} $1 1 300
     ${IfNot} ${FileExists} "$mod_folder\mapmend.lock"
+      ${Break}
+    ${EndIf}
+    Sleep 200
+  ${Next}
+FunctionEnd
+
+; Deletes this run's mapmend.exe. Mapmends that outlived killed runs and still run from it keep
+; the file in use until they end, one after the other through the folder's lock: three minutes
+; at most, after which the file is left for the next run, which replaces it.
+Function delete_mapmend
+  ${For} $1 1 900
+    Delete "$mod_folder\mapmend.exe"
+    ${IfNot} ${FileExists} "$mod_folder\mapmend.exe"
       ${Break}
     ${EndIf}
     Sleep 200
@@ -796,6 +809,9 @@ Section "${MOD_NAME}"
   ${Else}
     FileClose $0
     Delete "$mod_folder\setup-write-test.tmp"
+    ; A mapmend that outlived a killed run may still be at work here: it ends first, so that no
+    ; map is moved under it and its mapmend.exe can be replaced and deleted.
+    Call wait_for_mapmend
     ; A run before this one that was killed during an upgrade: its earlier install comes back
     ; first. Kept files without a journal are those of an upgrade that was complete.
     Call restore_earlier_install
@@ -822,7 +838,7 @@ Section "${MOD_NAME}"
 
   StrCpy $first_options "--check-stock "
   !insertmacro MOD_MAPS REBUILD_MAP
-  Delete "$mod_folder\mapmend.exe"
+  Call delete_mapmend
 
   ${If} $failed == ""
     StrCpy $undoing "all"
