@@ -51,19 +51,28 @@ std::size_t worker_count(const char* setting) {
 }
 
 void run_workers(std::size_t workers, const std::function<void(std::size_t)>& job) {
+    std::atomic<bool> short_of_memory{false};
+    auto guarded = [&](std::size_t w) {
+        try {
+            job(w);
+        } catch (const std::bad_alloc&) {
+            short_of_memory.store(true);
+        }
+    };
     std::vector<std::thread> helpers;
     helpers.reserve(workers);
     std::size_t started = 1;
     for (; started < workers; ++started) {
         try {
-            helpers.emplace_back(job, started);
+            helpers.emplace_back(guarded, started);
         } catch (const std::system_error&) {
             break;
         }
     }
-    job(0);
+    guarded(0);
     for (std::thread& helper : helpers) helper.join();
-    for (std::size_t w = started; w < workers; ++w) job(w);
+    for (std::size_t w = started; w < workers; ++w) guarded(w);
+    if (short_of_memory.load()) throw std::bad_alloc();
 }
 
 void run_pair(std::size_t workers, const std::function<void()>& first, const std::function<void()>& second) {

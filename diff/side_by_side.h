@@ -19,9 +19,10 @@ std::size_t worker_count(const char* setting);
 
 // Runs job(w) for every w below `workers`, each on a thread of its own, the calling thread
 // running the first; a job whose thread the system refuses runs on the calling thread after.
-// The jobs must not throw.
+// A job that runs out of memory ends early, and once every job has ended std::bad_alloc is thrown
+// on the calling thread, as if the jobs had run there; the jobs must throw nothing else.
 void run_workers(std::size_t workers, const std::function<void(std::size_t)>& job);
 
 // Runs `first` and `second`: side by side when `workers` is above one, else one after the other,
-// so that one worker is one thread. The jobs must not throw.
+// so that one worker is one thread. Exhausted memory as for run_workers.
 void run_pair(std::size_t workers, const std::function<void()>& first, const std::function<void()>& second);

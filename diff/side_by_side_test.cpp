@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <set>
 #include <thread>
 #include <vector>
@@ -59,4 +60,19 @@ TEST(side_by_side, jobs_run_on_no_more_threads_than_workers_and_all_run) {
             EXPECT_EQ(*threads.begin(), std::this_thread::get_id());
         }
     }
+}
+
+TEST(side_by_side, memory_running_out_on_any_thread_reaches_the_caller_after_every_job_ended) {
+    for (const std::size_t failing : {std::size_t{0}, std::size_t{2}}) {
+        std::vector<std::atomic<int>> runs(3);
+        EXPECT_THROW(run_workers(runs.size(),
+                                 [&](std::size_t w) {
+                                     if (w == failing) throw std::bad_alloc();
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                     ++runs[w];
+                                 }),
+                     std::bad_alloc);
+        for (std::size_t w = 0; w < runs.size(); ++w) EXPECT_EQ(runs[w].load(), w == failing ? 0 : 1) << w;
+    }
+    EXPECT_THROW(run_pair(2, [] {}, [] { throw std::bad_alloc(); }), std::bad_alloc);
 }

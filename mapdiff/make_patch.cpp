@@ -1,8 +1,6 @@
 #include "mapdiff/make_patch.h"
 
 #include <cstdio>
-#include <functional>
-#include <new>
 #include <vector>
 
 #include "common/file_system.h"
@@ -74,31 +72,18 @@ std::string write_checked_patch(const make_settings& settings, const std::string
     // The patch is written through to the disk meanwhile, on a thread that only waits for the
     // disk, whatever the number of workers: place_file's own flush, whose result decides, then
     // finds little left to write. The bytes that are not zero are counted beside the check.
-    // No exception may leave a thread; exhausted memory is reported as main reports it.
-    bool counted = false, short_of_memory[3] = {};
-    auto guarded = [&](int k, const std::function<void()>& job) {
-        try {
-            job();
-        } catch (const std::bad_alloc&) {
-            short_of_memory[k] = true;
-        }
-    };
+    bool counted = false;
     std::string error;
     run_workers(2, [&](std::size_t job) {
         if (job == 1) {
-            guarded(2, [&] { flush_file(partial_patch); });  // place_file flushes again, and decides
+            flush_file(partial_patch);
             return;
         }
         run_pair(
             settings.workers,
-            [&] {
-                guarded(0, [&] {
-                    error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file);
-                });
-            },
-            [&] { guarded(1, [&] { counted = count_nonzero(partial_patch, made.nonzero, made.size); }); });
+            [&] { error = check_rebuild(partial_patch, file_name(settings.patch_path), set.sources, settings.map_file); },
+            [&] { counted = count_nonzero(partial_patch, made.nonzero, made.size); });
     });
-    if (short_of_memory[0] || short_of_memory[1]) return "Error: Not enough memory.";
     if (!counted) return "Error: Cannot read " + partial_patch + ".";
     if (!error.empty()) return error;
     if (!place_file(partial_patch, settings.patch_path, settings.force)) return "Error: Cannot write " + settings.patch_path + ".";
